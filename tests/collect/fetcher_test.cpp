@@ -1,0 +1,228 @@
+#include "collect/fetcher.h"
+
+#include "common/sjis.h"
+#include "http_server/loopback_http_server.h"
+#include "support/fake_pump.h"
+#include "support/temp_folder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace kabuka {
+namespace {
+
+using tools::HttpRequest;
+using tools::HttpResponse;
+using B = HttpResponse::Behaviour;
+
+const QByteArray kDayCsv =
+    toSjis(QStringLiteral("20160315,3,日毎株価,,,,,\r\n1301,極洋,東証1部,300,305,298,"
+                          "301,12000\r\n1332,日本水産,東証1部,500,510,495,505,80000\r\n"
+                          "9999,\"テスト,カンマ\",東証2部,1,2,3,4,5\r\n"));
+const QByteArray kOldFile = "old content\r\n";
+
+HttpResponse respond(int status, QByteArray body, B behaviour = B::Normal, int delayMs = 0) {
+  HttpResponse response = HttpResponse::ok(std::move(body));
+  response.status = status;
+  response.reason = status == 200 ? "OK" : "Error";
+  response.behaviour = behaviour;
+  response.delayMs = delayMs;
+  return response;
+}
+
+const std::map<QByteArray, HttpResponse>& routes() {
+  static const std::map<QByteArray, HttpResponse> table = {
+      {"/day.csv", respond(200, kDayCsv)},
+      {"/short.csv", respond(200, "20160316,0,x,,,,,\r\n")},
+      {"/html-lower", respond(200, "<html><body>maintenance</body></html>\r\n")},
+      {"/html-upper", respond(200, "<HTML><BODY>maintenance</BODY></HTML>\r\n")},
+      {"/html-mixed", respond(200, "<Html>mixed</Html>\r\n")},
+      {"/404-line", respond(200, "404 Not Found\r\nsorry\r\n")},
+      {"/empty-line", respond(200, "\r\n20160315,1,x,,,,,\r\n")},
+      {"/empty", respond(200, "")},
+      {"/doctype-200", respond(200, "<!DOCTYPE html>\n<html><body>hi</body></html>\n")},
+      {"/doctype-404", HttpResponse::notFound()},
+      {"/plain-500", respond(500, "500 Internal Server Error\r\n")},
+      {"/truncated", respond(200, kDayCsv, B::TruncateBody)},
+      {"/reset", respond(200, kDayCsv, B::ResetConnection)},
+      {"/closed", respond(200, kDayCsv, B::CloseWithoutReply)},
+      {"/silent", respond(200, kDayCsv, B::NoAnswer)},
+      {"/slow", respond(200, kDayCsv, B::Normal, 400)},
+      {"/huge", respond(200, "20160315," + QByteArray(300 * 1024, 'x'))},
+  };
+  return table;
+}
+
+class FetcherTest : public ::testing::Test {
+protected:
+  FetcherTest()
+      : server([](const HttpRequest& request) {
+          const auto found = routes().find(request.path);
+          return found == routes().end() ? HttpResponse::notFound() : found->second;
+        }) {}
+
+  void SetUp() override { ASSERT_TRUE(server.listening()); }
+
+  QString url(const char* path) const { return server.origin() + QLatin1String(path); }
+  QString scratch() const { return program.file(QStringLiteral("data.html")); }
+  QString target() const { return program.file(QStringLiteral("20160315.csv")); }
+
+  // Fetches into the target, which holds an older copy beforehand.
+  void fetch(const QString& fromUrl, FetchConfig config = {}) {
+    ASSERT_TRUE(test::writeBytes(target(), kOldFile));
+    FileFetcher fetcher(scratch(), pump, config);
+    message = QStringLiteral("untouched");
+    failed = 1;
+    fetcher.dl_file_sub(fromUrl, target(), message, failed);
+  }
+
+  void expectRejected() {
+    EXPECT_EQ(failed, kTrue);
+    EXPECT_EQ(message, kDownloadFailedMessage);
+    EXPECT_EQ(test::readBytes(target()), kOldFile);
+  }
+
+  void expectStored(const QByteArray& bytes) {
+    EXPECT_EQ(failed, kFalse);
+    EXPECT_TRUE(message.isEmpty());
+    EXPECT_EQ(test::readBytes(target()), bytes);
+  }
+
+  tools::LoopbackHttpServer server;
+  test::TempFolder program;
+  test::FakePump pump;
+  QString message;
+  Truth failed = 0;
+};
+
+TEST_F(FetcherTest, StoresADayFileByteForByte) {
+  fetch(url("/day.csv"));
+  expectStored(kDayCsv);
+  EXPECT_EQ(test::readBytes(scratch()), kDayCsv);
+  EXPECT_GT(pump.waits, 0);
+}
+
+TEST_F(FetcherTest, AShorterFileReplacesTheOldOneEntirely) {
+  fetch(url("/day.csv"));
+  FileFetcher fetcher(scratch(), pump);
+  fetcher.dl_file_sub(url("/short.csv"), target(), message, failed);
+  expectStored("20160316,0,x,,,,,\r\n");
+  EXPECT_TRUE(QDir(program.path()).entryList({QStringLiteral("*.csv*")}, QDir::Files).size() == 1)
+      << "no temporary file may be left behind";
+}
+
+struct RejectCase {
+  const char* name;
+  const char* path;
+};
+
+class FetcherRejects : public FetcherTest, public ::testing::WithParamInterface<RejectCase> {};
+
+TEST_P(FetcherRejects, KeepsTheOldFileAndCopiesTheContentAside) {
+  fetch(url(GetParam().path));
+  expectRejected();
+  const HttpResponse& sent = routes().at(GetParam().path);
+  if (sent.behaviour == B::Normal) {
+    EXPECT_EQ(test::readBytes(scratch()), sent.body) << "the scratch file holds what came";
+  } else {
+    EXPECT_TRUE(test::readBytes(scratch()).isEmpty()) << "a broken transfer brings nothing";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Content, FetcherRejects,
+                         ::testing::Values(RejectCase{"LowerCaseHtml", "/html-lower"},
+                                           RejectCase{"UpperCaseHtml", "/html-upper"},
+                                           RejectCase{"NotFoundLine", "/404-line"},
+                                           RejectCase{"EmptyFirstLine", "/empty-line"},
+                                           RejectCase{"EmptyBody", "/empty"},
+                                           RejectCase{"ErrorStatusWithDoctypePage", "/doctype-404"},
+                                           RejectCase{"ErrorStatusWithPlainText", "/plain-500"},
+                                           RejectCase{"TruncatedBody", "/truncated"},
+                                           RejectCase{"ConnectionReset", "/reset"},
+                                           RejectCase{"ClosedWithoutReply", "/closed"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FetcherTest, AcceptsWhatTheTextTestsDoNotCatch) {
+  fetch(url("/doctype-200"));
+  expectStored(routes().at("/doctype-200").body);
+  fetch(url("/html-mixed"));
+  expectStored(routes().at("/html-mixed").body);
+}
+
+TEST_F(FetcherTest, AnUnreachableServerIsAFailedFetch) {
+  quint16 closedPort = 0;
+  {
+    tools::LoopbackHttpServer gone([](const HttpRequest&) { return HttpResponse(); });
+    closedPort = gone.port();
+  }
+  fetch(QStringLiteral("http://127.0.0.1:%1/day.csv").arg(closedPort));
+  expectRejected();
+  EXPECT_TRUE(test::readBytes(scratch()).isEmpty());
+}
+
+TEST_F(FetcherTest, AServerThatNeverAnswersTimesOut) {
+  FetchConfig config;
+  config.transferTimeoutMs = 300;
+  fetch(url("/silent"), config);
+  expectRejected();
+}
+
+TEST_F(FetcherTest, ABodyOverTheCapIsRejected) {
+  FetchConfig config;
+  config.maxBodyBytes = 256 * 1024;
+  fetch(url("/huge"), config);
+  expectRejected();
+  config.maxBodyBytes = 1024 * 1024;
+  fetch(url("/huge"), config);
+  expectStored(routes().at("/huge").body);
+}
+
+TEST_F(FetcherTest, AFileThatCannotBeWrittenIsAFailure) {
+  FileFetcher fetcher(scratch(), pump);
+  const QString inMissingFolder = program.file(QStringLiteral("no/such/folder/20160315.csv"));
+  message.clear();
+  failed = 0;
+  fetcher.dl_file_sub(url("/day.csv"), inMissingFolder, message, failed);
+  EXPECT_EQ(failed, kTrue);
+  EXPECT_EQ(message, kDownloadFailedMessage);
+  EXPECT_FALSE(QFile::exists(inMissingFolder));
+}
+
+TEST_F(FetcherTest, JudgesTheFetchedBytesWhenTheScratchCopyCannotBeWritten) {
+  // A folder where the scratch file should be: neither delete nor write can succeed.
+  ASSERT_TRUE(QDir().mkpath(scratch()));
+  fetch(url("/html-lower"));
+  expectRejected();
+  fetch(url("/day.csv"));
+  expectStored(kDayCsv);
+}
+
+TEST_F(FetcherTest, AStopDuringTheFetchDoesNotCutItShort) {
+  pump.onWait = [this](int) { pump.stopFlag = kTrue; };
+  fetch(url("/slow"));
+  expectStored(kDayCsv);
+}
+
+TEST_F(FetcherTest, ClosingTheWindowCancelsTheTransfer) {
+  pump.onWait = [this](int) { pump.closed = true; };
+  QElapsedTimer clock;
+  clock.start();
+  fetch(url("/silent"));
+  expectRejected();
+  EXPECT_LT(clock.elapsed(), 30'000) << "the cancel, not the request time-out, ended it";
+}
+
+TEST(FirstField, IsTheTextBeforeTheFirstCommaOrTheFirstLine) {
+  EXPECT_EQ(firstField("20160315,3\r\n"), QByteArray("20160315"));
+  EXPECT_EQ(firstField("<!DOCTYPE html>\n<html>"), QByteArray("<!DOCTYPE html>"));
+  EXPECT_EQ(firstField(""), QByteArray());
+  EXPECT_TRUE(isErrorFirstField("a 404 Not Found page"));
+  EXPECT_FALSE(isErrorFirstField("404 not found"));
+}
+
+}  // namespace
+}  // namespace kabuka
