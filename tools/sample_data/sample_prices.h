@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+
+namespace kabuka::tools {
+
+// Synthetic daily prices, made up deterministically from the date: the same day
+// always gives the same bytes. Texts are Shift-JIS with CR LF line ends, some
+// names are quoted and a few hold a comma, as real exports do.
+struct SamplePrices {
+  int recordsPerDay = 4000;
+
+  // Weekdays of the month; the sample market trades every weekday.
+  static QList<QDate> tradingDays(int year, int month);
+
+  // A day file as the server keeps it: the day header line, then one line per record.
+  QByteArray dayFile(QDate day) const;
+  // A month file: a file header record, then per trading day its day header and
+  // records, with extra quotes the day files do not have.
+  QByteArray monthFile(int year, int month) const;
+};
+
+}  // namespace kabuka::tools
