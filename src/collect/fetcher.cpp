@@ -77,10 +77,20 @@ FileFetcher::Download FileFetcher::fetch(const QString& url) {
   request.setTransferTimeout(m_config.transferTimeoutMs);
   QNetworkReply* reply = m_network.get(request);
 
+  // The body is taken as it arrives, so only one copy of a month file is ever held.
+  QByteArray body;
   bool tooLarge = false;
+  auto takeArrived = [&, reply] {
+    body.append(reply->readAll());
+    if (body.size() > m_config.maxBodyBytes && !tooLarge) {
+      tooLarge = true;
+      reply->abort();
+    }
+  };
+  QObject::connect(reply, &QNetworkReply::readyRead, reply, takeArrived);
   QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                   [&, reply](qint64 received, qint64 total) {
-                     if (received > m_config.maxBodyBytes || total > m_config.maxBodyBytes) {
+                   [&, reply](qint64, qint64 announced) {
+                     if (announced > m_config.maxBodyBytes && !tooLarge) {
                        tooLarge = true;
                        reply->abort();
                      }
@@ -96,14 +106,16 @@ FileFetcher::Download FileFetcher::fetch(const QString& url) {
   if (!reply->isFinished()) {
     reply->abort();
   }
+  takeArrived();
 
   Download download;
   const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
   download.transferComplete = !tooLarge && status.isValid() && !isTransportError(reply->error());
   if (download.transferComplete) {
     download.httpStatus = status.toInt();
-    download.content = reply->readAll();
+    download.content = std::move(body);
   }
+  reply->disconnect();
   reply->deleteLater();
   return download;
 }

@@ -23,7 +23,11 @@ public:
   void yieldWaiting() override {
     ++waits;
     if (onWait) {
-      onWait(waits);
+      // Delivered as an event, the way a click reaches a waiting window: it wakes
+      // the wait, and anything it handles is seen when the wait returns.
+      QMetaObject::invokeMethod(
+          QCoreApplication::instance(), [this, count = waits] { onWait(count); },
+          Qt::QueuedConnection);
     }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
