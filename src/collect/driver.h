@@ -1,0 +1,49 @@
+#pragma once
+
+#include "collect/fetcher.h"
+#include "collect/run_window.h"
+#include "common/clock.h"
+#include "settings/settei_tbl.h"
+
+#include <QLocale>
+#include <QString>
+
+namespace kabuka {
+
+// What a run needs beyond the window and the settings table.
+struct RunEnvironment {
+  QString programFolder;  // holds settei.txt, data.html and the run lock
+  // Used when settei.txt does not name the data server.
+  QString builtInBaseUrl = QStringLiteral(KABUKA_DEFAULT_BASE_URL);
+  Clock today = systemToday;
+  QLocale locale;  // weekday names come from here
+  FetchConfig fetch;
+};
+
+// The texts a run shows in Label1.
+namespace run_text {
+inline const QString kCompleted = QStringLiteral("収集処理を完了しました。");
+inline const QString kStopped = QStringLiteral("収集処理を停止しました。");
+inline const QString kAborted = QStringLiteral("処理を中断しました。");
+}  // namespace run_text
+
+// The collection run behind "収集開始": collects a date, a month or a whole year
+// into the price database and reports through the window.
+class CollectionDriver {
+public:
+  CollectionDriver(RunWindow& window, SetteiTbl& settei_tbl, RunEnvironment environment);
+
+  // One whole run; returns when it has ended. A press while a run is already under
+  // way is ignored, so runs never nest.
+  void m_dl_start_cmd_Click();
+  bool isRunning() const { return m_running; }
+
+private:
+  RunWindow& m_window;
+  SetteiTbl& m_settei_tbl;
+  RunEnvironment m_env;
+  FileFetcher m_fetcher;
+  bool m_running = false;
+};
+
+}  // namespace kabuka

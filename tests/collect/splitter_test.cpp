@@ -1,0 +1,198 @@
+#include "collect/splitter.h"
+
+#include "common/sjis.h"
+#include "sample_data/sample_prices.h"
+#include "support/fake_run_window.h"
+#include "support/temp_folder.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace kabuka {
+namespace {
+
+using test::readBytes;
+
+class SplitterTest : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(QDir().mkpath(daily())); }
+
+  QString daily() const { return tree.path() + QStringLiteral("/2016/data_d/"); }
+  QString monthFile() const { return tree.path() + QStringLiteral("/2016/data_dg/201603.csv"); }
+  QByteArray day(const char* name) const {
+    return readBytes(daily() + QLatin1String(name) + QStringLiteral(".csv"));
+  }
+  QStringList dayFiles() const {
+    return QDir(daily()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+  }
+
+  SplitResult split(const QByteArray& content) {
+    EXPECT_TRUE(test::writeBytes(monthFile(), content));
+    return data_d_csv_sub(monthFile(), daily(), window);
+  }
+
+  test::TempFolder tree;
+  test::FakeRunWindow window;
+};
+
+TEST_F(SplitterTest, WritesOneFilePerDayWithItsHeaderAndRecords) {
+  const SplitResult result = split(
+      "201603,2,x,,,,,\r\n"
+      "20160301,3,h3,h4,h5,h6,h7,h8\r\n"
+      "1,a,b,c,d,e,f,g\r\n2,a,b,c,d,e,f,g\r\n3,a,b,c,d,e,f,g\r\n"
+      "20160302,3,h3,h4,h5,h6,h7,h8\r\n"
+      "4,a,b,c,d,e,f,g\r\n5,a,b,c,d,e,f,g\r\n6,a,b,c,d,e,f,g\r\n");
+  EXPECT_TRUE(result.complete);
+  EXPECT_EQ(result.dayFilesWritten, 2);
+  EXPECT_EQ(dayFiles(), QStringList({"20160301.csv", "20160302.csv"}));
+  EXPECT_EQ(day("20160302"),
+            "20160302,3,h3,h4,h5,h6,h7,h8\r\n4,a,b,c,d,e,f,g\r\n5,a,b,c,d,e,f,g\r\n"
+            "6,a,b,c,d,e,f,g\r\n");
+  EXPECT_EQ(window.label1.caption, kSplitDoneText);
+  EXPECT_EQ(window.label1.colour, kBlue);
+  EXPECT_EQ(window.yields, 3) << "once before reading and once after each day file";
+}
+
+TEST_F(SplitterTest, ADayWithoutRecordsHoldsOnlyItsHeader) {
+  EXPECT_TRUE(split("201603,1,,,,,,\r\n20160301,0,,,,,,\r\n").complete);
+  EXPECT_EQ(day("20160301"), "20160301,0,,,,,,\r\n");
+}
+
+TEST_F(SplitterTest, CarriesFieldsAsReadWithoutTheirQuotes) {
+  EXPECT_TRUE(split("201603,1,,,,,,\r\n"
+                    "\"20160301\",\"1\",\" sp \",x ,,,,\r\n"
+                    "\"1301\",\"極洋\",\"\",3,4,5,6,\r\n")
+                  .complete);
+  EXPECT_EQ(day("20160301"), "20160301,1, sp ,x ,,,,\r\n1301,極洋,,3,4,5,6,\r\n");
+}
+
+TEST_F(SplitterTest, KeepsQuotesAroundAFieldThatHoldsACommaOrLineEnd) {
+  EXPECT_TRUE(split("201603,1,,,,,,\r\n20160301,2,,,,,,\r\n"
+                    "1,\"Alpha, Inc.\",b,c,d,e,f,g\r\n"
+                    "2,\"two\r\nlines\",b,c,d,e,f,g\r\n")
+                  .complete);
+  EXPECT_EQ(day("20160301"),
+            "20160301,2,,,,,,\r\n1,\"Alpha, Inc.\",b,c,d,e,f,g\r\n"
+            "2,\"two\r\nlines\",b,c,d,e,f,g\r\n");
+}
+
+TEST_F(SplitterTest, CountsFieldsNotLines) {
+  // One record broken over three lines, and the next two on one line.
+  EXPECT_TRUE(split("201603,1,,,,,,\r\n20160301,3,,,,,,\r\n"
+                    "1,a,b\r\nc,d,e\r\nf,g\r\n"
+                    "2,a,b,c,d,e,f,g,3,a,b,c,d,e,f,g\r\n")
+                  .complete);
+  EXPECT_EQ(day("20160301"),
+            "20160301,3,,,,,,\r\n1,a,b,c,d,e,f,g\r\n2,a,b,c,d,e,f,g\r\n3,a,b,c,d,e,f,g\r\n");
+}
+
+TEST_F(SplitterTest, ReadsCountsWithBlanksAndFractions) {
+  EXPECT_TRUE(split("201603,\" 2\",,,,,,\r\n"
+                    "20160301, 3,,,,,,\r\n1,,,,,,,\r\n2,,,,,,,\r\n3,,,,,,,\r\n"
+                    "20160302,2.6,,,,,,\r\n1,,,,,,,\r\n2,,,,,,,\r\n3,,,,,,,\r\n")
+                  .complete);
+  EXPECT_EQ(day("20160301").count("\r\n"), 4);
+  EXPECT_EQ(day("20160302").count("\r\n"), 4);
+}
+
+TEST_F(SplitterTest, TheLaterOfTwoBlocksForOneDayWins) {
+  ASSERT_TRUE(test::writeBytes(daily() + QStringLiteral("20160301.csv"), "from a date run\r\n"));
+  EXPECT_TRUE(
+      split("201603,2,,,,,,\r\n20160301,0,first,,,,,\r\n20160301,0,second,,,,,\r\n").complete);
+  EXPECT_EQ(day("20160301"), "20160301,0,second,,,,,\r\n");
+  EXPECT_EQ(dayFiles().size(), 1) << "no temporary files are left";
+}
+
+TEST_F(SplitterTest, TakesBlocksOfAnySize) {
+  const int records = 7000;
+  QByteArray month = "201603,1,,,,,,\r\n20160301," + QByteArray::number(records) + ",,,,,,\r\n";
+  for (int i = 0; i < records; ++i) {
+    month += QByteArray::number(i) + ",a,b,c,d,e,f,g\r\n";
+  }
+  EXPECT_TRUE(split(month).complete);
+  const QByteArray written = day("20160301");
+  EXPECT_EQ(written.count("\r\n"), records + 1);
+  EXPECT_TRUE(written.endsWith("\r\n6999,a,b,c,d,e,f,g\r\n"));
+}
+
+TEST_F(SplitterTest, AShortFileKeepsTheFinishedDaysAndWritesNoPartialOne) {
+  const SplitResult result = split(
+      "201603,3,,,,,,\r\n20160301,1,,,,,,\r\n1,a,b,c,d,e,f,g\r\n"
+      "20160302,5,,,,,,\r\n2,a,b,c,d,e,f,g\r\n");
+  EXPECT_FALSE(result.complete);
+  EXPECT_EQ(result.dayFilesWritten, 1);
+  EXPECT_EQ(dayFiles(), QStringList({"20160301.csv"}));
+  EXPECT_NE(window.label1.caption, kSplitDoneText);
+}
+
+TEST_F(SplitterTest, NeverWritesOutsideTheDailyFolder) {
+  const SplitResult result = split(
+      "201603,3,,,,,,\r\n"
+      "../../evil,1,,,,,,\r\nx,a,b,c,d,e,f,g\r\n"
+      "2016030,0,,,,,,\r\n"
+      "20160303,1,,,,,,\r\n3,a,b,c,d,e,f,g\r\n");
+  EXPECT_FALSE(result.complete);
+  EXPECT_EQ(result.dayFilesWritten, 1) << "the good day after the bad ones is still written";
+  EXPECT_EQ(dayFiles(), QStringList({"20160303.csv"}));
+  EXPECT_FALSE(QFile::exists(tree.path() + QStringLiteral("/evil.csv")));
+}
+
+TEST_F(SplitterTest, ADayFileThatCannotBeWrittenMakesTheSplitIncomplete) {
+  const QString missing = tree.path() + QStringLiteral("/2016/no_such_folder/");
+  ASSERT_TRUE(test::writeBytes(monthFile(), "201603,1,,,,,,\r\n20160301,0,,,,,,\r\n"));
+  const SplitResult result = data_d_csv_sub(monthFile(), missing, window);
+  EXPECT_FALSE(result.complete);
+  EXPECT_EQ(result.dayFilesWritten, 0);
+}
+
+TEST_F(SplitterTest, DataTheCountsDoNotCoverIsAFailure) {
+  // A header whose count is not a number announces no days, yet days follow.
+  EXPECT_FALSE(split("201603,n/a,,,,,,\r\n20160301,0,,,,,,\r\n").complete);
+  EXPECT_TRUE(dayFiles().isEmpty());
+  // Blank lines and a DOS end-of-file mark after the last day are harmless.
+  EXPECT_TRUE(split("201603,1,,,,,,\r\n20160301,0,,,,,,\r\n\r\n\x1a").complete);
+}
+
+TEST_F(SplitterTest, AMissingMonthFileIsNotASuccess) {
+  EXPECT_FALSE(data_d_csv_sub(monthFile() + QStringLiteral(".gone"), daily(), window).complete);
+}
+
+TEST_F(SplitterTest, GivesTheSameBytesAsTheServersDayFiles) {
+  tools::SamplePrices prices;
+  prices.recordsPerDay = 300;
+  const SplitResult result = split(prices.monthFile(2016, 3));
+  const QList<QDate> days = tools::SamplePrices::tradingDays(2016, 3);
+  EXPECT_TRUE(result.complete);
+  ASSERT_EQ(result.dayFilesWritten, days.size());
+  for (const QDate& date : days) {
+    const QString name = date.toString(QStringLiteral("yyyyMMdd"));
+    EXPECT_EQ(readBytes(daily() + name + QStringLiteral(".csv")), prices.dayFile(date))
+        << name.toStdString();
+  }
+}
+
+TEST(CountRule, TakesTheLeadingNumberRounded) {
+  EXPECT_EQ(countOf("3"), 3);
+  EXPECT_EQ(countOf("  3"), 3);
+  EXPECT_EQ(countOf("2.6"), 3);
+  EXPECT_EQ(countOf("2.5"), 2);
+  EXPECT_EQ(countOf("3.5"), 4);
+  EXPECT_EQ(countOf("12abc"), 12);
+  EXPECT_EQ(countOf("abc"), 0);
+  EXPECT_EQ(countOf(""), 0);
+  EXPECT_EQ(countOf("-4"), -4);
+  EXPECT_GT(countOf("99999999999999999999999"), 0);
+}
+
+TEST(DayName, IsExactlyEightDigits) {
+  EXPECT_TRUE(isDayName("20160315"));
+  EXPECT_FALSE(isDayName("2016031"));
+  EXPECT_FALSE(isDayName("201603150"));
+  EXPECT_FALSE(isDayName("2016/3/1"));
+  EXPECT_FALSE(isDayName("../20160"));
+  EXPECT_FALSE(isDayName("２０１６０３１５"));
+}
+
+}  // namespace
+}  // namespace kabuka
