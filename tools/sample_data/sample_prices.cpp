@@ -131,8 +131,11 @@ QByteArray SamplePrices::dayFile(QDate day) const {
   return out;
 }
 
-QByteArray SamplePrices::monthFile(int year, int month) const {
-  const QList<QDate> days = tradingDays(year, month);
+QByteArray SamplePrices::monthFile(int year, int month, QDate lastDay) const {
+  QList<QDate> days = tradingDays(year, month);
+  if (lastDay.isValid()) {
+    days.removeIf([lastDay](QDate day) { return day > lastDay; });
+  }
   QByteArray out;
   out.reserve(qsizetype(days.size()) * (recordsPerDay * 64 + 64) + 64);
   out += QByteArray::number(year * 100 + month) + ',' + QByteArray::number(days.size()) + ',' +

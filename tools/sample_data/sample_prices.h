@@ -18,8 +18,9 @@ struct SamplePrices {
   // A day file as the server keeps it: the day header line, then one line per record.
   QByteArray dayFile(QDate day) const;
   // A month file: a file header record, then per trading day its day header and
-  // records, with extra quotes the day files do not have.
-  QByteArray monthFile(int year, int month) const;
+  // records, with extra quotes the day files do not have. With `lastDay` given,
+  // only the days up to it, as a server has them in the middle of a month.
+  QByteArray monthFile(int year, int month, QDate lastDay = {}) const;
 };
 
 }  // namespace kabuka::tools
