@@ -16,15 +16,21 @@ namespace kabuka {
 namespace {
 
 constexpr int kFieldsPerRecord = 8;
-using Record = std::array<Field, kFieldsPerRecord>;
+
+struct Record {
+  std::array<Field, kFieldsPerRecord> fields;
+  std::string_view raw;  // the input the record was read from, delimiters included
+};
 
 // Reads one record; false when the input ends before all eight fields came.
 bool readRecord(FieldReader& reader, Record& record) {
-  for (Field& field : record) {
+  const char* const start = reader.position();
+  for (Field& field : record.fields) {
     if (!reader.next(field)) {
       return false;
     }
   }
+  record.raw = std::string_view(start, size_t(reader.position() - start));
   return true;
 }
 
@@ -32,32 +38,55 @@ bool needsQuotes(std::string_view field) {
   return field.find_first_of(",\r\n") != std::string_view::npos;
 }
 
-void appendRecord(QByteArray& out, const Record& record) {
+// True when the record's input is already its output: eight unquoted fields with
+// nothing between them but single commas, ended by CR LF. Most records are.
+bool isWrittenAsRead(const Record& record) {
+  const char* expected = record.raw.data();
   for (int i = 0; i < kFieldsPerRecord; ++i) {
-    if (i > 0) {
-      out.append(',');
+    const Field& field = record.fields[i];
+    if (field.quoted || field.bytes.data() != expected) {
+      return false;
     }
-    const std::string_view bytes = record[i].bytes;
-    // A comma or line end written bare would shift every later field when the day
-    // file is read back; quoting keeps the record whole.
-    const bool quote = record[i].quoted && needsQuotes(bytes);
-    if (quote) {
-      out.append('"');
+    expected += field.bytes.size();
+    const std::string_view ending = i + 1 < kFieldsPerRecord ? "," : "\r\n";
+    if (std::string_view(expected, size_t(record.raw.data() + record.raw.size() - expected))
+            .substr(0, ending.size()) != ending) {
+      return false;
     }
-    out.append(bytes.data(), qsizetype(bytes.size()));
-    if (quote) {
-      out.append('"');
-    }
+    expected += ending.size();
   }
-  out.append("\r\n", 2);
+  return expected == record.raw.data() + record.raw.size();
 }
 
-bool writeDayFile(const QString& path, const QByteArray& content) {
+void appendRecord(std::string& out, const Record& record) {
+  if (isWrittenAsRead(record)) {
+    out.append(record.raw);
+    return;
+  }
+  for (int i = 0; i < kFieldsPerRecord; ++i) {
+    if (i > 0) {
+      out.push_back(',');
+    }
+    const std::string_view bytes = record.fields[i].bytes;
+    // A comma or line end written bare would shift every later field when the day
+    // file is read back; quoting keeps the record whole.
+    if (record.fields[i].quoted && needsQuotes(bytes)) {
+      out.push_back('"');
+      out.append(bytes);
+      out.push_back('"');
+    } else {
+      out.append(bytes);
+    }
+  }
+  out.append("\r\n");
+}
+
+bool writeDayFile(const QString& path, const std::string& content) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) {
     return false;
   }
-  if (file.write(content) != content.size()) {
+  if (file.write(content.data(), qint64(content.size())) != qint64(content.size())) {
     file.cancelWriting();
     return false;
   }
@@ -88,7 +117,7 @@ public:
       return result;
     }
     bool allWritten = true;
-    const long long blocks = countOf(header[1].bytes);
+    const long long blocks = countOf(header.fields[1].bytes);
     for (long long block = 0; block < blocks; ++block) {
       const BlockOutcome outcome = splitBlock();
       if (outcome == BlockOutcome::Written) {
@@ -112,14 +141,14 @@ private:
     if (!readRecord(m_reader, record)) {
       return BlockOutcome::Truncated;
     }
-    const std::string_view dayName = record[0].bytes;
+    const std::string_view dayName = record.fields[0].bytes;
     const bool nameOk = isDayName(dayName);
     const QString path = m_dailyFolder +
                          QString::fromLatin1(dayName.data(), qsizetype(dayName.size())) +
                          QStringLiteral(".csv");
     m_buffer.clear();
     appendRecord(m_buffer, record);
-    const long long rows = countOf(record[1].bytes);
+    const long long rows = countOf(record.fields[1].bytes);
     for (long long row = 0; row < rows; ++row) {
       if (!readRecord(m_reader, record)) {
         return BlockOutcome::Truncated;  // the day is incomplete: nothing of it is written
@@ -135,7 +164,7 @@ private:
   FieldReader m_reader;
   const QString& m_dailyFolder;
   RunWindow& m_window;
-  QByteArray m_buffer;  // one day at a time, reused
+  std::string m_buffer;  // one day at a time, reused
 };
 
 }  // namespace
