@@ -20,19 +20,75 @@ bool isTransportError(QNetworkReply::NetworkError error) {
          error == QNetworkReply::ProtocolUnknownError;
 }
 
-bool writeAtomically(const QString& path, const QByteArray& content) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return false;
+// Collects the start of the content until its first field is complete, so that
+// the judgement never needs the whole body in memory.
+class FirstFieldProbe {
+public:
+  void take(QByteArrayView chunk) {
+    if (m_complete) {
+      return;
+    }
+    m_prefix.append(chunk);
+    FieldReader reader(std::string_view(m_prefix.constData(), size_t(m_prefix.size())));
+    Field field;
+    // The field is complete once something follows it: its delimiter, or its
+    // closing quote.
+    m_complete = reader.next(field) &&
+                 field.bytes.data() + field.bytes.size() < m_prefix.constData() + m_prefix.size();
   }
-  if (file.write(content) != content.size()) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
-}
+  QByteArray field() const { return firstField(m_prefix); }
+
+private:
+  QByteArray m_prefix;
+  bool m_complete = false;
+};
 
 }  // namespace
+
+// Takes the body as it arrives: a copy into the scratch file, the bytes into a
+// new file beside the target (renamed over it only on commit), and the start of
+// it for the judgement. Nothing of a month file is held in memory.
+class FileFetcher::Receiver {
+public:
+  Receiver(const QString& scratchPath, const QString& targetPath)
+      : m_scratch(scratchPath), m_target(targetPath) {
+    // The copy is for looking at afterwards; the judgement never reads it back, so
+    // a program folder that cannot be written changes nothing else.
+    QFile::remove(scratchPath);
+    m_scratch.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    m_targetOpen = m_target.open(QIODevice::WriteOnly);
+  }
+
+  void take(const QByteArray& chunk) {
+    m_size += chunk.size();
+    m_probe.take(chunk);
+    if (m_scratch.isOpen()) {
+      m_scratch.write(chunk);
+    }
+    if (m_targetOpen) {
+      m_target.write(chunk);
+    }
+  }
+
+  qint64 size() const { return m_size; }
+  bool firstFieldShowsData() const { return !isErrorFirstField(m_probe.field()); }
+
+  // A broken transfer brought nothing: what arrived of it is not content.
+  void dropContent() {
+    if (m_scratch.isOpen()) {
+      m_scratch.resize(0);
+    }
+  }
+
+  bool commitTarget() { return m_targetOpen && m_target.commit(); }
+
+private:
+  QFile m_scratch;
+  QSaveFile m_target;  // discarded unless committed
+  bool m_targetOpen = false;
+  qint64 m_size = 0;
+  FirstFieldProbe m_probe;
+};
 
 QByteArray firstField(QByteArrayView content) {
   FieldReader reader(std::string_view(content.data(), size_t(content.size())));
@@ -56,45 +112,43 @@ void FileFetcher::dl_file_sub(const QString& url, const QString& local_path, QSt
   message = kDownloadFailedMessage;
   failed = kTrue;
 
-  const Download download = fetch(url);
-  QFile::remove(m_scratchPath);
+  Receiver receiver(m_scratchPath, local_path);
+  const Transfer transfer = fetch(url, receiver);
   m_pump.yield();
-  writeScratchCopy(download.content);
-
-  const bool httpOk = download.httpStatus >= 200 && download.httpStatus <= 299;
-  if (!download.transferComplete || !httpOk || isErrorFirstField(firstField(download.content))) {
+  if (!transfer.complete) {
+    receiver.dropContent();
     return;
   }
-  if (!writeAtomically(local_path, download.content)) {
+  const bool httpOk = transfer.httpStatus >= 200 && transfer.httpStatus <= 299;
+  if (!httpOk || !receiver.firstFieldShowsData() || !receiver.commitTarget()) {
     return;
   }
   message.clear();
   failed = kFalse;
 }
 
-FileFetcher::Download FileFetcher::fetch(const QString& url) {
+FileFetcher::Transfer FileFetcher::fetch(const QString& url, Receiver& receiver) {
   QNetworkRequest request{QUrl(url)};
   request.setTransferTimeout(m_config.transferTimeoutMs);
   QNetworkReply* reply = m_network.get(request);
+  // Without a bound the network thread reads a whole month file ahead of us on a
+  // fast line; with it, data waits in the socket until it is taken.
+  reply->setReadBufferSize(256 * 1024);
 
-  // The body is taken as it arrives, so only one copy of a month file is ever held.
-  QByteArray body;
   bool tooLarge = false;
-  auto takeArrived = [&, reply] {
-    body.append(reply->readAll());
-    if (body.size() > m_config.maxBodyBytes && !tooLarge) {
+  auto refuseWhenTooLarge = [&, reply](qint64 bytes) {
+    if (bytes > m_config.maxBodyBytes && !tooLarge) {
       tooLarge = true;
       reply->abort();
     }
   };
+  auto takeArrived = [&, reply] {
+    receiver.take(reply->readAll());
+    refuseWhenTooLarge(receiver.size());
+  };
   QObject::connect(reply, &QNetworkReply::readyRead, reply, takeArrived);
   QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                   [&, reply](qint64, qint64 announced) {
-                     if (announced > m_config.maxBodyBytes && !tooLarge) {
-                       tooLarge = true;
-                       reply->abort();
-                     }
-                   });
+                   [&](qint64, qint64 announced) { refuseWhenTooLarge(announced); });
 
   while (!reply->isFinished()) {
     if (m_pump.closing()) {
@@ -108,25 +162,13 @@ FileFetcher::Download FileFetcher::fetch(const QString& url) {
   }
   takeArrived();
 
-  Download download;
+  Transfer transfer;
   const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-  download.transferComplete = !tooLarge && status.isValid() && !isTransportError(reply->error());
-  if (download.transferComplete) {
-    download.httpStatus = status.toInt();
-    download.content = std::move(body);
-  }
+  transfer.complete = !tooLarge && status.isValid() && !isTransportError(reply->error());
+  transfer.httpStatus = status.toInt();
   reply->disconnect();
   reply->deleteLater();
-  return download;
-}
-
-void FileFetcher::writeScratchCopy(const QByteArray& content) const {
-  // The copy is for looking at afterwards; the judgement never reads it back, so a
-  // program folder that cannot be written changes nothing else.
-  QFile scratch(m_scratchPath);
-  if (scratch.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    scratch.write(content);
-  }
+  return transfer;
 }
 
 }  // namespace kabuka

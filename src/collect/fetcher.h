@@ -39,13 +39,12 @@ public:
   void dl_file_sub(const QString& url, const QString& local_path, QString& message, Truth& failed);
 
 private:
-  struct Download {
-    QByteArray content;
-    bool transferComplete = false;  // a whole HTTP response arrived
+  class Receiver;
+  struct Transfer {
+    bool complete = false;  // a whole HTTP response arrived, within the size cap
     int httpStatus = 0;
   };
-  Download fetch(const QString& url);
-  void writeScratchCopy(const QByteArray& content) const;
+  Transfer fetch(const QString& url, Receiver& receiver);
 
   QString m_scratchPath;
   Pump& m_pump;
