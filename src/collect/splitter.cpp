@@ -9,7 +9,9 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace kabuka {
 
@@ -93,31 +95,78 @@ bool writeDayFile(const QString& path, const std::string& content) {
   return file.commit();
 }
 
-// Anything but empty fields after the last announced block means the counts do not
-// describe the file, and some of its days would be lost unnoticed.
-bool onlyEmptyFieldsLeft(FieldReader& reader) {
-  Field field;
-  while (reader.next(field)) {
-    if (!field.bytes.empty() && field.bytes != "\x1a") {  // a DOS end-of-file mark is harmless
+// What may follow the last announced block: empty fields, blank lines, and a DOS
+// end-of-file mark. Anything else means the counts do not describe the file, and
+// some of its days would be lost unnoticed.
+bool isTrailingFiller(char c) {
+  return c == ',' || c == '\r' || c == '\n' || c == ' ' || c == '\t' || c == '"' || c == '\x1a';
+}
+
+// The month file seen through a window of it, so that a month is never held in
+// memory whole. The window always starts at the first byte not yet used.
+class InputWindow {
+public:
+  InputWindow(QIODevice& file, size_t initialSize)
+      : m_file(file), m_buffer(std::max<size_t>(initialSize, 2)) {}
+
+  std::string_view unread() const { return {m_buffer.data() + m_start, m_end - m_start}; }
+  // True when less than half a window is left unread, so that a day that starts
+  // now might not fit what is in.
+  bool runningLow() const { return !m_endOfFile && (m_end - m_start) < m_buffer.size() / 2; }
+  bool atEndOfFile() const { return m_endOfFile; }
+  void consumeTo(const char* position) { m_start = size_t(position - m_buffer.data()); }
+
+  // Brings in more of the file behind what is unread, growing the window when the
+  // unread part fills half of it; false once the whole file is in.
+  bool refill() {
+    if (m_endOfFile) {
       return false;
     }
+    const size_t unreadSize = m_end - m_start;
+    std::memmove(m_buffer.data(), m_buffer.data() + m_start, unreadSize);
+    m_start = 0;
+    m_end = unreadSize;
+    if (m_buffer.size() - m_end < m_buffer.size() / 2) {
+      m_buffer.resize(m_buffer.size() * 2);
+    }
+    const qint64 got = m_file.read(m_buffer.data() + m_end, qint64(m_buffer.size() - m_end));
+    if (got <= 0) {
+      m_endOfFile = true;
+    } else {
+      m_end += size_t(got);
+    }
+    return true;
   }
-  return true;
-}
+
+private:
+  QIODevice& m_file;
+  std::vector<char> m_buffer;
+  size_t m_start = 0;
+  size_t m_end = 0;
+  bool m_endOfFile = false;
+};
 
 class MonthFileSplitter {
 public:
-  MonthFileSplitter(std::string_view input, const QString& dailyFolder, RunWindow& window)
-      : m_reader(input), m_dailyFolder(dailyFolder), m_window(window) {}
+  MonthFileSplitter(QIODevice& monthFile, size_t readWindowBytes, const QString& dailyFolder,
+                    RunWindow& window)
+      : m_input(monthFile, readWindowBytes), m_dailyFolder(dailyFolder), m_window(window) {}
 
   SplitResult run() {
     SplitResult result;
-    Record header;
-    if (!readRecord(m_reader, header)) {
+    long long blocks = 0;
+    const bool headerRead = readPiece([&blocks](FieldReader& reader) {
+      Record header;
+      if (!readRecord(reader, header)) {
+        return false;
+      }
+      blocks = countOf(header.fields[1].bytes);
+      return true;
+    });
+    if (!headerRead) {
       return result;
     }
     bool allWritten = true;
-    const long long blocks = countOf(header.fields[1].bytes);
     for (long long block = 0; block < blocks; ++block) {
       const BlockOutcome outcome = splitBlock();
       if (outcome == BlockOutcome::Written) {
@@ -129,39 +178,78 @@ public:
         allWritten = false;
       }
     }
-    result.complete = allWritten && onlyEmptyFieldsLeft(m_reader);
+    result.complete = allWritten && onlyFillerLeft();
     return result;
   }
 
 private:
   enum class BlockOutcome { Written, NotWritten, Truncated };
 
-  BlockOutcome splitBlock() {
-    Record record;
-    if (!readRecord(m_reader, record)) {
-      return BlockOutcome::Truncated;
-    }
-    const std::string_view dayName = record.fields[0].bytes;
-    const bool nameOk = isDayName(dayName);
-    const QString path = m_dailyFolder +
-                         QString::fromLatin1(dayName.data(), qsizetype(dayName.size())) +
-                         QStringLiteral(".csv");
-    m_buffer.clear();
-    appendRecord(m_buffer, record);
-    const long long rows = countOf(record.fields[1].bytes);
-    for (long long row = 0; row < rows; ++row) {
-      if (!readRecord(m_reader, record)) {
-        return BlockOutcome::Truncated;  // the day is incomplete: nothing of it is written
+  // Reads one piece of the file (a record, a day block) with `parse`, which returns
+  // false when the input ran out before the piece was whole. A piece that reaches
+  // the end of the window might go on in the file, so it is read again over a
+  // window that reaches further. False when the file ends inside the piece.
+  template <typename Parse>
+  bool readPiece(Parse&& parse) {
+    for (;;) {
+      const std::string_view input = m_input.unread();
+      FieldReader reader(input);
+      const bool whole = parse(reader);
+      const bool reachedWindowEnd = reader.position() == input.data() + input.size();
+      if (m_input.atEndOfFile() || (whole && !reachedWindowEnd)) {
+        if (whole) {
+          m_input.consumeTo(reader.position());
+        }
+        return whole;
       }
-      appendRecord(m_buffer, record);
+      m_input.refill();
     }
-    if (!nameOk) {
+  }
+
+  BlockOutcome splitBlock() {
+    if (m_input.runningLow()) {
+      m_input.refill();  // cheaper than reading a day twice when it overruns the window
+    }
+    std::string dayName;
+    const bool whole = readPiece([this, &dayName](FieldReader& reader) {
+      m_buffer.clear();
+      Record record;
+      if (!readRecord(reader, record)) {
+        return false;
+      }
+      dayName = record.fields[0].bytes;
+      appendRecord(m_buffer, record);
+      const long long rows = countOf(record.fields[1].bytes);
+      for (long long row = 0; row < rows; ++row) {
+        if (!readRecord(reader, record)) {
+          return false;
+        }
+        appendRecord(m_buffer, record);
+      }
+      return true;
+    });
+    if (!whole) {
+      return BlockOutcome::Truncated;  // the day is incomplete: nothing of it is written
+    }
+    if (!isDayName(dayName)) {
       return BlockOutcome::NotWritten;
     }
+    const QString path = m_dailyFolder + QString::fromLatin1(dayName) + QStringLiteral(".csv");
     return writeDayFile(path, m_buffer) ? BlockOutcome::Written : BlockOutcome::NotWritten;
   }
 
-  FieldReader m_reader;
+  bool onlyFillerLeft() {
+    do {
+      const std::string_view rest = m_input.unread();
+      if (!std::all_of(rest.begin(), rest.end(), isTrailingFiller)) {
+        return false;
+      }
+      m_input.consumeTo(rest.data() + rest.size());
+    } while (m_input.refill());
+    return true;
+  }
+
+  InputWindow m_input;
   const QString& m_dailyFolder;
   RunWindow& m_window;
   std::string m_buffer;  // one day at a time, reused
@@ -204,27 +292,13 @@ bool isDayName(std::string_view field) {
 }
 
 SplitResult data_d_csv_sub(const QString& monthFilePath, const QString& dailyFolder,
-                           RunWindow& window) {
+                           RunWindow& window, size_t readWindowBytes) {
   window.yield();
   QFile file(monthFilePath);
   if (!file.open(QIODevice::ReadOnly)) {
     return {};
   }
-  SplitResult result;
-  const qint64 size = file.size();
-  if (size > 0) {
-    // Mapped, not read: the file is walked once, front to back.
-    const uchar* mapped = file.map(0, size);
-    QByteArray copy;
-    std::string_view input;
-    if (mapped != nullptr) {
-      input = std::string_view(reinterpret_cast<const char*>(mapped), size_t(size));
-    } else {
-      copy = file.readAll();
-      input = std::string_view(copy.constData(), size_t(copy.size()));
-    }
-    result = MonthFileSplitter(input, dailyFolder, window).run();
-  }
+  const SplitResult result = MonthFileSplitter(file, readWindowBytes, dailyFolder, window).run();
   file.close();
   if (result.complete) {
     window.setLabel1Colour(kBlue);

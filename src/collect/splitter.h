@@ -26,8 +26,11 @@ struct SplitResult {
 // CR LF; fields are carried byte for byte, without their quotes unless they hold
 // a comma or a line end. Day files are replaced atomically, one block at a time.
 // Shows the completion text in Label1 when the whole file was split.
+// The month file is read through a window of `readWindowBytes` (grown when one
+// day needs more), never held whole.
+inline constexpr size_t kSplitReadWindowBytes = 1024 * 1024;
 SplitResult data_d_csv_sub(const QString& monthFilePath, const QString& dailyFolder,
-                           RunWindow& window);
+                           RunWindow& window, size_t readWindowBytes = kSplitReadWindowBytes);
 
 // A count field: blanks skipped, the leading decimal number rounded to the nearest
 // whole number (halves to even); anything else is 0.

@@ -105,7 +105,7 @@ TEST_F(SplitterTest, TheLaterOfTwoBlocksForOneDayWins) {
 }
 
 TEST_F(SplitterTest, TakesBlocksOfAnySize) {
-  const int records = 7000;
+  const int records = 150'000;  // several times the read window
   QByteArray month = "201603,1,,,,,,\r\n20160301," + QByteArray::number(records) + ",,,,,,\r\n";
   for (int i = 0; i < records; ++i) {
     month += QByteArray::number(i) + ",a,b,c,d,e,f,g\r\n";
@@ -113,7 +113,7 @@ TEST_F(SplitterTest, TakesBlocksOfAnySize) {
   EXPECT_TRUE(split(month).complete);
   const QByteArray written = day("20160301");
   EXPECT_EQ(written.count("\r\n"), records + 1);
-  EXPECT_TRUE(written.endsWith("\r\n6999,a,b,c,d,e,f,g\r\n"));
+  EXPECT_TRUE(written.endsWith("\r\n149999,a,b,c,d,e,f,g\r\n"));
 }
 
 TEST_F(SplitterTest, AShortFileKeepsTheFinishedDaysAndWritesNoPartialOne) {
@@ -159,8 +159,7 @@ TEST_F(SplitterTest, AMissingMonthFileIsNotASuccess) {
 }
 
 TEST_F(SplitterTest, GivesTheSameBytesAsTheServersDayFiles) {
-  tools::SamplePrices prices;
-  prices.recordsPerDay = 300;
+  const tools::SamplePrices prices;  // a full-size month, read through many windows
   const SplitResult result = split(prices.monthFile(2016, 3));
   const QList<QDate> days = tools::SamplePrices::tradingDays(2016, 3);
   EXPECT_TRUE(result.complete);
@@ -169,6 +168,32 @@ TEST_F(SplitterTest, GivesTheSameBytesAsTheServersDayFiles) {
     const QString name = date.toString(QStringLiteral("yyyyMMdd"));
     EXPECT_EQ(readBytes(daily() + name + QStringLiteral(".csv")), prices.dayFile(date))
         << name.toStdString();
+  }
+}
+
+// However the file falls into read windows (a CR at the end of one and its LF at
+// the start of the next, a quoted field across two), the days come out the same.
+TEST_F(SplitterTest, ReadWindowEdgesChangeNothing) {
+  const QByteArray month =
+      "201603,3,,,,,,\r\n"
+      "20160301,2,\"q,1\",,,,,\r\n1,\"Alpha, Inc.\",b,c,d,e,f,g\r\n"
+      "2,\"two\r\nlines\",b,c, d,e,f,\r\n"
+      "20160302,1,,,,,,\n3,a,b,c,d,e,f,g\r"
+      "20160303,0,,,,,,\r\n\r\n";
+  ASSERT_TRUE(test::writeBytes(monthFile(), month));
+  ASSERT_TRUE(data_d_csv_sub(monthFile(), daily(), window).complete);
+  const QByteArray first = day("20160301");
+  const QByteArray second = day("20160302");
+  const QByteArray third = day("20160303");
+  for (size_t size = 2; size <= size_t(month.size()) + 1; ++size) {
+    QDir(daily()).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(daily()));
+    const SplitResult result = data_d_csv_sub(monthFile(), daily(), window, size);
+    ASSERT_TRUE(result.complete) << "window " << size;
+    ASSERT_EQ(result.dayFilesWritten, 3) << "window " << size;
+    ASSERT_EQ(day("20160301"), first) << "window " << size;
+    ASSERT_EQ(day("20160302"), second) << "window " << size;
+    ASSERT_EQ(day("20160303"), third) << "window " << size;
   }
 }
 
