@@ -9,9 +9,11 @@
 
 namespace kabuka::test {
 
-// A pump that counts its yields and can run a scripted action at a given yield,
-// which is how a test presses "stop" in the middle of work.
-class FakePump : public Pump {
+// Yields that count themselves and can run a scripted action at a given yield or
+// wait, which is how a test presses "stop" or closes the window in the middle of
+// work. `Base` is the interface being faked: Pump, or one that extends it.
+template <typename Base>
+class ScriptedPump : public Base {
 public:
   void yield() override {
     ++yields;
@@ -41,5 +43,7 @@ public:
   std::function<void(int)> onYield;
   std::function<void(int)> onWait;
 };
+
+using FakePump = ScriptedPump<Pump>;
 
 }  // namespace kabuka::test

@@ -1,45 +1,19 @@
 #pragma once
 
 #include "collect/run_window.h"
+#include "support/fake_pump.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QStringList>
-
-#include <functional>
 
 namespace kabuka::test {
 
-// A window without widgets: remembers what a run showed and did, and runs a
-// scripted action at a given yield or wait, which is how a test presses "stop"
-// or closes the window in the middle of a run.
-class FakeRunWindow : public RunWindow {
+// A window without widgets: remembers what a run showed and did.
+class FakeRunWindow : public ScriptedPump<RunWindow> {
 public:
   struct Line {
     Rgb colour;
     QString caption;
   };
-
-  void yield() override {
-    ++yields;
-    if (onYield) {
-      onYield(yields);
-    }
-    QCoreApplication::processEvents();
-  }
-  void yieldWaiting() override {
-    ++waits;
-    if (onWait) {
-      // Delivered as an event, the way a click reaches a waiting window: it wakes
-      // the wait, and anything it handles is seen when the wait returns.
-      QMetaObject::invokeMethod(
-          QCoreApplication::instance(), [this, count = waits] { onWait(count); },
-          Qt::QueuedConnection);
-    }
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  Truth stop_flg() const override { return stopFlag; }
-  bool closing() const override { return closed; }
 
   void setLabel1Colour(Rgb colour) override { label1.colour = colour; }
   void setLabel1Caption(const QString& text) override {
@@ -74,12 +48,6 @@ public:
   bool closeEnabled = true;
   bool dateFrameEnabled = true;
   bool stopVisible = true;  // as start-up leaves it: beneath the start button
-  Truth stopFlag = kFalse;
-  bool closed = false;
-  int yields = 0;
-  int waits = 0;
-  std::function<void(int)> onYield;
-  std::function<void(int)> onWait;
 };
 
 }  // namespace kabuka::test
