@@ -24,6 +24,7 @@ struct ServerOptions {
   SampleTreeOptions tree;
   std::optional<QDate> fixedToday;
   bool quiet = false;
+  int delayMs = 0;
 };
 
 const QCommandLineOption kPort({QStringLiteral("port")},
@@ -36,12 +37,16 @@ const QCommandLineOption kToYear({QStringLiteral("to-year")},
                                  QStringLiteral("Last year served (default this year)."),
                                  QStringLiteral("yyyy"));
 const QCommandLineOption kRecords({QStringLiteral("records-per-day")},
-                                  QStringLiteral("Price records per trading day, 0 to 5000."),
+                                  QStringLiteral("Price records per trading day, 0 to 20000."),
                                   QStringLiteral("n"), QStringLiteral("4000"));
 const QCommandLineOption kToday({QStringLiteral("today")},
                                 QStringLiteral("Serve as if today were this date "
                                                "(default: the local date, day by day)."),
                                 QStringLiteral("yyyy-mm-dd"));
+const QCommandLineOption kDelay({QStringLiteral("delay-ms")},
+                                QStringLiteral("Wait this long before each answer, as a distant "
+                                               "server does (default 0)."),
+                                QStringLiteral("ms"), QStringLiteral("0"));
 const QCommandLineOption kQuiet({QStringLiteral("quiet")},
                                 QStringLiteral("Do not log requests on stderr."));
 
@@ -74,7 +79,7 @@ std::optional<ServerOptions> parseOptions(const QCoreApplication& app) {
       QStringLiteral("Serves synthetic daily stock prices under %1 on 127.0.0.1.")
           .arg(QLatin1String(SampleTree::kRoot)));
   parser.addHelpOption();
-  parser.addOptions({kPort, kFromYear, kToYear, kRecords, kToday, kQuiet});
+  parser.addOptions({kPort, kFromYear, kToYear, kRecords, kToday, kDelay, kQuiet});
   parser.process(app);
 
   ServerOptions options;
@@ -91,9 +96,10 @@ std::optional<ServerOptions> parseOptions(const QCoreApplication& app) {
   const std::optional<int> port = intOption(parser, kPort, 0, 0, 65535);
   const std::optional<int> from = intOption(parser, kFromYear, 2010, 1000, 9999);
   const std::optional<int> to = intOption(parser, kToYear, thisYear, 1000, 9999);
-  // The collector splits a month file with at most 5000 records a day.
-  const std::optional<int> records = intOption(parser, kRecords, 4000, 0, 5000);
-  if (!port || !from || !to || !records) {
+  // A day of the real market has about 4,000 records.
+  const std::optional<int> records = intOption(parser, kRecords, 4000, 0, 20000);
+  const std::optional<int> delay = intOption(parser, kDelay, 0, 0, 10000);
+  if (!port || !from || !to || !records || !delay) {
     return std::nullopt;
   }
   if (*from > *to) {
@@ -102,6 +108,7 @@ std::optional<ServerOptions> parseOptions(const QCoreApplication& app) {
   }
   options.port = quint16(*port);
   options.tree = {*from, *to, *records};
+  options.delayMs = *delay;
   return options;
 }
 
@@ -112,9 +119,10 @@ SampleTree::Today todayOf(const ServerOptions& options) {
   return [] { return QDate::currentDate(); };
 }
 
-HttpHandler loggingHandler(const SampleTree& tree, bool quiet) {
-  return [&tree, quiet](const HttpRequest& request) {
+HttpHandler loggingHandler(const SampleTree& tree, const ServerOptions& options) {
+  return [&tree, quiet = options.quiet, delayMs = options.delayMs](const HttpRequest& request) {
     HttpResponse response = tree.respond(request);
+    response.delayMs = delayMs;
     if (!quiet) {
       std::fprintf(stderr, "%s %s -> %d, %lld bytes\n", request.method.constData(),
                    request.path.constData(), response.status,
@@ -130,7 +138,7 @@ int serve(const ServerOptions& options) {
   if (!quitOnSignals.installed()) {
     fail(QStringLiteral("cannot catch SIGTERM and SIGINT; they will end it abruptly"));
   }
-  LoopbackHttpServer server(loggingHandler(tree, options.quiet), options.port);
+  LoopbackHttpServer server(loggingHandler(tree, options), options.port);
   if (!server.listening()) {
     fail(QStringLiteral("cannot listen on 127.0.0.1 port %1").arg(options.port));
     return 1;
