@@ -28,18 +28,39 @@ public:
     if (m_complete) {
       return;
     }
+    const qsizetype scanFrom = m_prefix.size();
     m_prefix.append(chunk);
-    FieldReader reader(std::string_view(m_prefix.constData(), size_t(m_prefix.size())));
-    Field field;
-    // The field is complete once something follows it: its delimiter, or its
-    // closing quote.
-    m_complete = reader.next(field) &&
-                 field.bytes.data() + field.bytes.size() < m_prefix.constData() + m_prefix.size();
+    m_complete = fieldEndsAfter(scanFrom);
   }
   QByteArray field() const { return firstField(m_prefix); }
 
 private:
+  // Looks only at what has not been looked at, so a long first line costs one
+  // pass however many pieces it comes in. The field ends at its closing quote, or
+  // at a delimiter when it is not quoted.
+  bool fieldEndsAfter(qsizetype scanFrom) {
+    if (m_fieldStart < 0) {
+      while (scanFrom < m_prefix.size() &&
+             (m_prefix[scanFrom] == ' ' || m_prefix[scanFrom] == '\t')) {
+        ++scanFrom;
+      }
+      if (scanFrom == m_prefix.size()) {
+        return false;
+      }
+      m_fieldStart = scanFrom;
+      m_quoted = m_prefix[scanFrom] == '"';
+      scanFrom += m_quoted ? 1 : 0;
+    }
+    const QByteArrayView fresh = QByteArrayView(m_prefix).sliced(scanFrom);
+    if (m_quoted) {
+      return fresh.contains('"');
+    }
+    return fresh.contains(',') || fresh.contains('\r') || fresh.contains('\n');
+  }
+
   QByteArray m_prefix;
+  qsizetype m_fieldStart = -1;  // where the field starts, once a non-blank came
+  bool m_quoted = false;
   bool m_complete = false;
 };
 

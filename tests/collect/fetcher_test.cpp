@@ -54,6 +54,7 @@ const std::map<QByteArray, HttpResponse>& routes() {
       {"/slow", respond(200, kDayCsv, B::Normal, 400)},
       {"/huge", respond(200, "20160315," + QByteArray(300 * 1024, 'x'))},
       // The first field arrives over many network reads before its error mark does.
+      {"/quoted-html", respond(200, "\"page, <html>\",1\r\n")},
       {"/long-first-line", respond(200, QByteArray(400 * 1024, 'a') + "<html>\n,x\n")},
   };
   return table;
