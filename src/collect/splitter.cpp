@@ -44,20 +44,21 @@ bool needsQuotes(std::string_view field) {
 // nothing between them but single commas, ended by CR LF. Most records are.
 bool isWrittenAsRead(const Record& record) {
   const char* expected = record.raw.data();
+  const char* const end = expected + record.raw.size();
   for (int i = 0; i < kFieldsPerRecord; ++i) {
     const Field& field = record.fields[i];
     if (field.quoted || field.bytes.data() != expected) {
       return false;
     }
     expected += field.bytes.size();
-    const std::string_view ending = i + 1 < kFieldsPerRecord ? "," : "\r\n";
-    if (std::string_view(expected, size_t(record.raw.data() + record.raw.size() - expected))
-            .substr(0, ending.size()) != ending) {
-      return false;
+    if (i + 1 < kFieldsPerRecord) {
+      if (expected == end || *expected != ',') {
+        return false;
+      }
+      ++expected;
     }
-    expected += ending.size();
   }
-  return expected == record.raw.data() + record.raw.size();
+  return end - expected == 2 && expected[0] == '\r' && expected[1] == '\n';
 }
 
 void appendRecord(std::string& out, const Record& record) {
@@ -83,7 +84,7 @@ void appendRecord(std::string& out, const Record& record) {
   out.append("\r\n");
 }
 
-bool writeDayFile(const QString& path, const std::string& content) {
+bool writeDayFile(const QString& path, std::string_view content) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) {
     return false;
@@ -144,6 +145,35 @@ private:
   size_t m_start = 0;
   size_t m_end = 0;
   bool m_endOfFile = false;
+};
+
+// The text of one day file. As long as every record is written as it was read,
+// the day is the very bytes of the month file and nothing is copied; the first
+// record that needs rewriting starts a copy.
+class DayText {
+public:
+  DayText(const char* start, std::string& buffer) : m_start(start), m_buffer(buffer) {}
+
+  void take(const Record& record) {
+    if (m_asRead && isWrittenAsRead(record)) {
+      return;
+    }
+    if (m_asRead) {
+      m_buffer.assign(m_start, record.raw.data());
+      m_asRead = false;
+    }
+    appendRecord(m_buffer, record);
+  }
+
+  // Valid until the input window moves on.
+  std::string_view text(const char* end) const {
+    return m_asRead ? std::string_view(m_start, size_t(end - m_start)) : std::string_view(m_buffer);
+  }
+
+private:
+  const char* m_start;
+  std::string& m_buffer;
+  bool m_asRead = true;
 };
 
 class MonthFileSplitter {
@@ -211,21 +241,23 @@ private:
       m_input.refill();  // cheaper than reading a day twice when it overruns the window
     }
     std::string dayName;
-    const bool whole = readPiece([this, &dayName](FieldReader& reader) {
-      m_buffer.clear();
+    std::string_view content;
+    const bool whole = readPiece([this, &dayName, &content](FieldReader& reader) {
+      DayText day(reader.position(), m_buffer);
       Record record;
       if (!readRecord(reader, record)) {
         return false;
       }
       dayName = record.fields[0].bytes;
-      appendRecord(m_buffer, record);
+      day.take(record);
       const long long rows = countOf(record.fields[1].bytes);
       for (long long row = 0; row < rows; ++row) {
         if (!readRecord(reader, record)) {
           return false;
         }
-        appendRecord(m_buffer, record);
+        day.take(record);
       }
+      content = day.text(reader.position());
       return true;
     });
     if (!whole) {
@@ -235,7 +267,7 @@ private:
       return BlockOutcome::NotWritten;
     }
     const QString path = m_dailyFolder + QString::fromLatin1(dayName) + QStringLiteral(".csv");
-    return writeDayFile(path, m_buffer) ? BlockOutcome::Written : BlockOutcome::NotWritten;
+    return writeDayFile(path, content) ? BlockOutcome::Written : BlockOutcome::NotWritten;
   }
 
   bool onlyFillerLeft() {
