@@ -23,17 +23,4 @@ public:
   virtual bool closing() const { return false; }
 };
 
-// A pump over the application's event loop with its own stop flag; what the
-// window does, minus the window.
-class EventLoopPump : public Pump {
-public:
-  void yield() override;
-  void yieldWaiting() override;
-  Truth stop_flg() const override { return m_stopFlag; }
-  void setStopFlag(Truth value) { m_stopFlag = value; }
-
-private:
-  Truth m_stopFlag = kFalse;
-};
-
 }  // namespace kabuka
