@@ -1,0 +1,31 @@
+#pragma once
+
+#include "cli/cli_context.h"
+#include "cli/exit_status.h"
+#include "collect/run_window.h"
+
+#include <QList>
+
+namespace kabuka::cli {
+
+struct YearMonth {
+  int year = 0;
+  int month = 0;
+  friend auto operator<=>(const YearMonth&, const YearMonth&) = default;
+};
+
+// One collection run, driven exactly as the window drives it from "収集開始" with
+// this date selection, with retries of transient fetch failures. `plannedFiles` is
+// how many files the run fetches, for the progress display.
+ExitStatus runCollection(CliContext& context, const DateSelection& selection, int plannedFiles);
+
+// Collects each month (as "年月指定" with that month) in order, with retries. Ends
+// at the first month that fails, or at a stop; months before it stay stored.
+ExitStatus collectMonths(CliContext& context, const QList<YearMonth>& months);
+
+// The selections the window would have for each command.
+DateSelection dateSelection(const QDate& date);
+DateSelection monthSelection(YearMonth month);
+DateSelection yearSelection(int year);
+
+}  // namespace kabuka::cli

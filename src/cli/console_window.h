@@ -1,0 +1,88 @@
+#pragma once
+
+#include "collect/run_window.h"
+
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <functional>
+
+namespace kabuka::cli {
+
+// Where console lines go: stderr in the program, a buffer in tests.
+struct ConsoleSink {
+  std::function<void(QByteArrayView)> write;
+  bool isTerminal = false;  // a terminal gets a progress line redrawn in place
+  std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+};
+
+// The window of a collection run, on a console. Label1 captions become lines (red
+// ones are failures and are shown even when quiet), the selection is the one the
+// command sets, and SIGINT/SIGTERM act as "収集停止". On a terminal, a progress line
+// (file k of n, bytes, rate) is redrawn in place; elsewhere each line carries a
+// time stamp, so a log shows when each month was taken.
+class ConsoleWindow : public RunWindow {
+public:
+  ConsoleWindow(ConsoleSink sink, bool quiet);
+
+  void setSelection(const DateSelection& selection) { m_selection = selection; }
+
+  // Progress: `totalFiles` files are about to be fetched; each progress caption of
+  // a run starts the next one. fileProgress() is fed by the fetcher.
+  void planFiles(int totalFiles);
+  void fileProgress(qint64 received, qint64 total);
+
+  // Lines of the commands themselves.
+  void info(const QString& text);     // hidden when quiet
+  void failure(const QString& text);  // always shown
+
+  // A signal arrived. The first asks the run to stop at its next check, as
+  // "収集停止" does; a second one also abandons the transfer in hand.
+  void requestStop();
+  bool stopRequested() const { return m_stopRequests > 0; }
+  // Called once for every requestStop(); a back-off wait uses it to end early.
+  void setStopListener(std::function<void()> listener) { m_stopListener = std::move(listener); }
+
+  // RunWindow
+  void yield() override;
+  void yieldWaiting() override;
+  Truth stop_flg() const override { return m_stopFlag; }
+  bool closing() const override { return m_stopRequests > 1; }
+  void setLabel1Colour(Rgb colour) override { m_label1Colour = colour; }
+  void setLabel1Caption(const QString& text) override;
+  void setLabel3Colour(Rgb) override {}
+  void setLabel3Caption(const QString& text) override;
+  DateSelection selection() const override { return m_selection; }
+  void setStartButtonVisible(bool) override {}
+  void setCloseButtonEnabled(bool) override {}
+  void setDateFrameEnabled(bool) override {}
+  void setStopButtonVisible(bool) override {}
+  void set_stop_flg(Truth value) override;
+
+private:
+  bool isProgressCaption(const QString& text) const;
+  void writeLine(const QString& text);
+  void drawProgress();
+  void clearProgress();
+  QString progressText() const;
+
+  ConsoleSink m_sink;
+  bool m_quiet;
+  DateSelection m_selection;
+  Rgb m_label1Colour = kBlue;
+  Truth m_stopFlag = kTrue;
+  int m_stopRequests = 0;
+  std::function<void()> m_stopListener;
+
+  int m_totalFiles = 0;
+  int m_fileNumber = 0;
+  QString m_fileCaption;
+  qint64 m_received = 0;
+  QElapsedTimer m_fileClock;
+  QElapsedTimer m_redrawClock;
+  bool m_progressShown = false;
+};
+
+}  // namespace kabuka::cli
