@@ -1,0 +1,331 @@
+#include "database_check.h"
+
+#include "check/day_file_scan.h"
+#include "check/server_compare.h"
+#include "check/stable_read.h"
+
+#include <QDir>
+#include <QMap>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <atomic>
+#include <bitset>
+#include <thread>
+#include <vector>
+
+namespace kabuka::check {
+
+namespace {
+
+using MonthMask = std::bitset<12>;
+
+// QSaveFile writes "<name>.XXXXXX" beside its target when the file system cannot
+// give it an unnamed file, and an interrupted write leaves it there.
+const QRegularExpression kDayFileName(QStringLiteral("^(\\d{8})\\.csv$"));
+const QRegularExpression kDayTempName(QStringLiteral("^(\\d{8})\\.csv\\.[A-Za-z0-9]{6}$"));
+const QRegularExpression kMonthFileName(QStringLiteral("^(\\d{6})\\.csv$"));
+const QRegularExpression kMonthTempName(QStringLiteral("^(\\d{6})\\.csv\\.[A-Za-z0-9]{6}$"));
+const QRegularExpression kYearFolderName(QStringLiteral("^\\d{4}$"));
+
+constexpr int kNeighboursEachSide = 10;
+constexpr int kFewestNeighbours = 4;
+
+QDate dayOf(const QString& digits) {
+  return QDate::fromString(digits, QStringLiteral("yyyyMMdd"));
+}
+
+QDate monthOf(const QString& digits) {
+  return QDate::fromString(digits + QStringLiteral("01"), QStringLiteral("yyyyMMdd"));
+}
+
+QStringList filesIn(const QString& folder) {
+  return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+struct DayJob {
+  QString path;
+  QString relative;
+  QDate date;
+  QByteArray name;  // the eight digits
+};
+
+struct DayResult {
+  StableFileReader::Outcome outcome = StableFileReader::Outcome::Failed;
+  DayScan scan;
+  QString problem;
+};
+
+// The median of the record counts of the sound days around `index`, or -1 when
+// too few days are around it to judge.
+int medianAround(const std::vector<std::pair<QDate, int>>& days, size_t index,
+                 std::vector<int>& scratch) {
+  scratch.clear();
+  const size_t first = index >= kNeighboursEachSide ? index - kNeighboursEachSide : 0;
+  const size_t last = std::min(days.size(), index + kNeighboursEachSide + 1);
+  for (size_t i = first; i < last; ++i) {
+    if (i != index) {
+      scratch.push_back(days[i].second);
+    }
+  }
+  if (scratch.size() < kFewestNeighbours) {
+    return -1;
+  }
+  const auto middle = scratch.begin() + qsizetype(scratch.size() / 2);
+  std::nth_element(scratch.begin(), middle, scratch.end());
+  return *middle;
+}
+
+class DatabaseWalk {
+public:
+  DatabaseWalk(const CheckOptions& options, CheckReport& report)
+      : m_options(options), m_report(report),
+        m_lastDue(lastDueTradingDay(options.calendar, options.today)) {}
+
+  void run() {
+    if (!QDir(m_options.dbPath).exists()) {
+      add(FindingKind::NoDatabase, m_options.today, m_options.dbPath, {}, Finding::Scope::Year);
+      return;
+    }
+    const QMap<int, MonthMask> years = yearsToCheck();
+    for (auto it = years.begin(); it != years.end(); ++it) {
+      markCalendar(it.key(), it.value());
+      listDailyFolder(it.key(), it.value());
+      listScratchFolder(it.key(), it.value());
+    }
+    readDays();
+    reportMissingDays();
+    reportShortDays();
+    if (m_options.server != nullptr) {
+      compareMonthsWithServer(years);
+    }
+  }
+
+private:
+  QMap<int, MonthMask> yearsToCheck() const {
+    QMap<int, MonthMask> years;
+    if (m_options.targets.isEmpty()) {
+      const QStringList folders = QDir(m_options.dbPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+      for (const QString& folder : folders) {
+        if (kYearFolderName.match(folder).hasMatch()) {
+          years[folder.toInt()].set();
+        }
+      }
+      return years;
+    }
+    for (const CheckTarget& target : m_options.targets) {
+      if (target.month == 0) {
+        years[target.year].set();
+      } else {
+        years[target.year].set(size_t(target.month - 1));
+      }
+    }
+    return years;
+  }
+
+  QString yearText(int year) const { return QString::number(year).rightJustified(4, u'0'); }
+  QString dailyFolderName() const { return m_options.dayFolder; }
+  QString scratchFolderName() const { return m_options.dayFolder + QLatin1Char('g'); }
+  QString relative(int year, const QString& folder, const QString& file = {}) const {
+    const QString path = yearText(year) + QLatin1Char('/') + folder;
+    return file.isEmpty() ? path : path + QLatin1Char('/') + file;
+  }
+  QString absolute(const QString& relativePath) const { return m_options.dbPath + relativePath; }
+
+  void add(FindingKind kind, const QDate& date, const QString& path, const QString& detail,
+           Finding::Scope scope = Finding::Scope::Day) {
+    m_report.findings.append(Finding{kind, date, path, detail, scope});
+  }
+
+  void markCalendar(int year, MonthMask months) {
+    for (QDate day(year, 1, 1); day.isValid() && day.year() == year; day = day.addDays(1)) {
+      DayEntry& entry = m_report.days[day];
+      if (!months.test(size_t(day.month() - 1))) {
+        continue;
+      }
+      if (!m_options.calendar.isTradingDay(day)) {
+        entry.state = DayState::Closed;
+        entry.closedReason = m_options.calendar.closedReason ? m_options.calendar.closedReason(day)
+                                                             : QString();
+      } else if (m_lastDue.isValid() && day <= m_lastDue) {
+        entry.state = DayState::Missing;  // until its file turns up
+        entry.dueTradingDay = true;
+      }
+    }
+  }
+
+  void listDailyFolder(int year, MonthMask months) {
+    const QString folderPath = absolute(relative(year, dailyFolderName())) + QLatin1Char('/');
+    for (const QString& name : filesIn(folderPath)) {
+      const QString path = relative(year, dailyFolderName(), name);
+      const QDate yearStart(year, 1, 1);
+      if (const auto temp = kDayTempName.match(name); temp.hasMatch()) {
+        const QDate day = dayOf(temp.captured(1));
+        if (!day.isValid() || day.year() != year || months.test(size_t(day.month() - 1))) {
+          add(FindingKind::LeftoverTempFile, day.isValid() ? day : yearStart, path, {});
+        }
+        continue;
+      }
+      const auto match = kDayFileName.match(name);
+      const QDate day = match.hasMatch() ? dayOf(match.captured(1)) : QDate();
+      if (!day.isValid()) {
+        add(FindingKind::BadFileName, yearStart, path, {}, Finding::Scope::Year);
+      } else if (day.year() != year) {
+        add(FindingKind::WrongYearFolder, yearStart, path,
+            QStringLiteral("%1 年のファイル").arg(day.year()), Finding::Scope::Year);
+      } else if (months.test(size_t(day.month() - 1))) {
+        m_jobs.push_back(DayJob{folderPath + name, path, day, match.captured(1).toLatin1()});
+      }
+    }
+  }
+
+  void listScratchFolder(int year, MonthMask months) {
+    const QString folder = relative(year, scratchFolderName());
+    const QDir dir(absolute(folder));
+    if (!dir.exists()) {
+      return;
+    }
+    if (dir.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+      add(FindingKind::EmptyScratchFolder, QDate(year, 1, 1), folder, {}, Finding::Scope::Year);
+      return;
+    }
+    for (const QString& name : filesIn(dir.path())) {
+      const auto month = kMonthFileName.match(name);
+      const auto temp = kMonthTempName.match(name);
+      const QDate first = monthOf(month.hasMatch() ? month.captured(1) : temp.captured(1));
+      if (!first.isValid() || first.year() != year || !months.test(size_t(first.month() - 1))) {
+        continue;
+      }
+      add(month.hasMatch() ? FindingKind::LeftoverMonthFile : FindingKind::LeftoverTempFile, first,
+          relative(year, scratchFolderName(), name), {}, Finding::Scope::Month);
+    }
+  }
+
+  void readDays() {
+    std::vector<DayResult> results(m_jobs.size());
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+      StableFileReader reader;
+      DayFileScanner scanner;
+      for (size_t i = next++; i < m_jobs.size(); i = next++) {
+        DayResult& result = results[i];
+        result.outcome = reader.read(m_jobs[i].path, m_options.beforeRead);
+        if (result.outcome == StableFileReader::Outcome::Read) {
+          result.scan = scanner.scan(reader.bytes(), std::string_view(m_jobs[i].name));
+        }
+        result.problem = reader.problem();
+      }
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < std::clamp(m_options.workers, 1, 16); ++i) {
+      helpers.emplace_back(work);
+    }
+    work();
+    for (std::thread& helper : helpers) {
+      helper.join();
+    }
+    for (size_t i = 0; i < m_jobs.size(); ++i) {
+      judgeDay(m_jobs[i], results[i]);
+    }
+  }
+
+  void judgeDay(const DayJob& job, const DayResult& result) {
+    DayEntry& entry = m_report.days[job.date];
+    entry.hasFile = true;
+    const bool trading = m_options.calendar.isTradingDay(job.date);
+    switch (result.outcome) {
+      case StableFileReader::Outcome::Changed:
+        add(FindingKind::ChangedDuringCheck, job.date, job.relative, {});
+        entry.state = DayState::Changed;
+        return;
+      case StableFileReader::Outcome::Failed:
+        add(FindingKind::Unreadable, job.date, job.relative, result.problem);
+        entry.state = DayState::Damaged;
+        return;
+      case StableFileReader::Outcome::Read:
+        break;
+    }
+    entry.records = result.scan.records;
+    for (const DayFault& fault : result.scan.faults) {
+      add(fault.kind, job.date, job.relative, fault.detail);
+    }
+    if (!trading) {
+      add(FindingKind::UnexpectedDay, job.date, job.relative, entry.closedReason);
+    }
+    entry.state = !result.scan.sound() ? DayState::Damaged
+                  : trading            ? DayState::Stored
+                                       : DayState::Unexpected;
+  }
+
+  void reportMissingDays() {
+    for (auto& [date, entry] : m_report.days) {
+      if (entry.dueTradingDay && !entry.hasFile) {
+        add(FindingKind::MissingDay, date, {}, {});
+      }
+    }
+  }
+
+  // A day fetched while the server was still writing it has far fewer records than
+  // the days around it; the count of any one day varies too much to judge alone.
+  void reportShortDays() {
+    std::vector<std::pair<QDate, int>> sound;
+    for (const auto& [date, entry] : m_report.days) {
+      if (entry.state == DayState::Stored) {
+        sound.emplace_back(date, entry.records);
+      }
+    }
+    std::vector<int> scratch;
+    for (size_t i = 0; i < sound.size(); ++i) {
+      const int median = medianAround(sound, i, scratch);
+      const auto [date, records] = sound[i];
+      if (median > 0 && qint64(records) * 5 < qint64(median) * 4) {
+        m_report.days[date].state = DayState::Short;
+        add(FindingKind::ShortDay, date, relative(date.year(), dailyFolderName(),
+                                                  date.toString(QStringLiteral("yyyyMMdd.csv"))),
+            QStringLiteral("%1 件（前後の取引日の中央値 %2 件）").arg(records).arg(median));
+      }
+    }
+  }
+
+  void compareMonthsWithServer(const QMap<int, MonthMask>& years) {
+    ServerComparison comparison(m_options, m_report);
+    for (auto it = years.begin(); it != years.end(); ++it) {
+      for (int month = 1; month <= 12; ++month) {
+        const QDate first(it.key(), month, 1);
+        if (it.value().test(size_t(month - 1)) && first <= m_options.today) {
+          comparison.compareMonth(it.key(), month);
+        }
+      }
+    }
+  }
+
+  const CheckOptions& m_options;
+  CheckReport& m_report;
+  const QDate m_lastDue;
+  std::vector<DayJob> m_jobs;
+};
+
+}  // namespace
+
+QDate lastDueTradingDay(const TradingCalendar& calendar, const QDate& today) {
+  // No market closes for longer than a couple of weeks; the bound only keeps a
+  // broken calendar from looping for ever.
+  constexpr int kLongestClosure = 60;
+  for (QDate day = today.addDays(-1); day >= today.addDays(-kLongestClosure); day = day.addDays(-1)) {
+    if (calendar.isTradingDay(day)) {
+      return day;
+    }
+  }
+  return {};
+}
+
+CheckReport checkDatabase(const CheckOptions& options) {
+  CheckReport report;
+  report.dbPath = options.dbPath;
+  report.today = options.today;
+  DatabaseWalk(options, report).run();
+  finishReport(report);
+  return report;
+}
+
+}  // namespace kabuka::check

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace kabuka::check {
+
+// Reads a whole file into a buffer that is reused from file to file, and tells
+// whether the file stayed the same while it was read: a collection may replace or
+// extend a day file at any moment, and half a file is not a damaged one.
+class StableFileReader {
+public:
+  enum class Outcome { Read, Changed, Failed };
+
+  // `beforeRead` runs between taking the file's size and reading it.
+  Outcome read(const QString& path, const std::function<void(const QString&)>& beforeRead);
+
+  // The bytes of the last file read; valid until the next read.
+  std::string_view bytes() const { return {m_buffer.data(), m_size}; }
+  // Why the last read failed.
+  const QString& problem() const { return m_problem; }
+
+private:
+  std::vector<char> m_buffer;
+  size_t m_size = 0;
+  QString m_problem;
+};
+
+}  // namespace kabuka::check
