@@ -8,8 +8,190 @@
 #include <QTimer>
 
 #include <sys/socket.h>
+#include <zlib.h>
+
+#include <algorithm>
 
 namespace kabuka::tools {
+
+namespace {
+
+constexpr qint64 kPieceBytes = 64 * 1024;
+// Enough queued to keep the line busy, little enough that a large body is never
+// held whole while a slow reader takes it.
+constexpr qint64 kMaxQueuedBytes = 256 * 1024;
+
+// The body as it goes out: `pattern` repeated up to `size` bytes, a piece at a time.
+class BodySource {
+public:
+  BodySource(QByteArray pattern, qint64 size)
+      : m_pattern(std::move(pattern)), m_size(m_pattern.isEmpty() ? 0 : size) {}
+
+  qint64 size() const { return m_size; }
+  bool atEnd() const { return m_made >= m_size; }
+
+  QByteArray next(qint64 maxBytes) {
+    const qint64 count = std::min(maxBytes, m_size - m_made);
+    QByteArray piece;
+    piece.reserve(count);
+    while (piece.size() < count) {
+      const qint64 offset = (m_made + piece.size()) % m_pattern.size();
+      piece.append(m_pattern.constData() + offset,
+                   std::min(m_pattern.size() - offset, count - piece.size()));
+    }
+    m_made += count;
+    return piece;
+  }
+
+private:
+  QByteArray m_pattern;
+  qint64 m_size;
+  qint64 m_made = 0;
+};
+
+BodySource bodyOf(const HttpResponse& response) {
+  return {response.body, response.bodySize()};
+}
+
+// A gzip stream (header, deflate data, CRC-32 and length trailer) of the whole body.
+QByteArray gzipped(BodySource source) {
+  z_stream stream{};
+  constexpr int kGzipWindowBits = 15 + 16;
+  deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 8, Z_DEFAULT_STRATEGY);
+  QByteArray compressed;
+  char out[64 * 1024];
+  int flush = Z_NO_FLUSH;
+  while (flush != Z_FINISH) {
+    QByteArray piece = source.next(kPieceBytes);
+    flush = source.atEnd() ? Z_FINISH : Z_NO_FLUSH;
+    stream.next_in = reinterpret_cast<Bytef*>(piece.data());
+    stream.avail_in = uInt(piece.size());
+    do {
+      stream.next_out = reinterpret_cast<Bytef*>(out);
+      stream.avail_out = sizeof out;
+      deflate(&stream, flush);
+      compressed.append(out, qsizetype(sizeof out - stream.avail_out));
+    } while (stream.avail_out == 0);
+  }
+  deflateEnd(&stream);
+  return compressed;
+}
+
+bool acceptsGzip(const HttpRequest& request) {
+  return request.header("Accept-Encoding").toLower().contains("gzip");
+}
+
+HttpRequest parseRequest(QByteArrayView head) {
+  const QList<QByteArray> lines = head.toByteArray().split('\n');
+  const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+  HttpRequest request;
+  request.method = requestLine.value(0);
+  request.path = requestLine.value(1);
+  for (qsizetype i = 1; i < lines.size(); ++i) {
+    const qsizetype colon = lines[i].indexOf(':');
+    if (colon > 0) {
+      request.headers.append({lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
+    }
+  }
+  return request;
+}
+
+// Writes one response as fast as the peer takes it, queueing only a little at a
+// time. It lives as long as its socket.
+class ResponseWriter : public QObject {
+public:
+  ResponseWriter(QTcpSocket* socket, BodySource body, bool chunked,
+                 std::atomic<qint64>& sentBodyBytes)
+      : QObject(socket),
+        m_socket(socket),
+        m_body(std::move(body)),
+        m_chunked(chunked),
+        m_sentBodyBytes(sentBodyBytes) {}
+
+  void start(const QByteArray& head) {
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &ResponseWriter::writeMore);
+    m_socket->write(head);
+    writeMore();
+  }
+
+private:
+  void writeMore() {
+    while (!m_finished && m_socket->bytesToWrite() < kMaxQueuedBytes) {
+      if (m_body.atEnd()) {
+        finish();
+        return;
+      }
+      writePiece(m_body.next(kPieceBytes));
+    }
+  }
+
+  void writePiece(const QByteArray& piece) {
+    m_sentBodyBytes += piece.size();
+    if (m_chunked) {
+      m_socket->write(QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n");
+    } else {
+      m_socket->write(piece);
+    }
+  }
+
+  void finish() {
+    m_finished = true;
+    if (m_chunked) {
+      m_socket->write("0\r\n\r\n");
+    }
+    m_socket->disconnectFromHost();
+  }
+
+  QTcpSocket* m_socket;
+  BodySource m_body;
+  bool m_chunked;
+  std::atomic<qint64>& m_sentBodyBytes;
+  bool m_finished = false;
+};
+
+QByteArray headerLine(const QByteArray& name, const QByteArray& value) {
+  return name + ": " + value + "\r\n";
+}
+
+QByteArray lengthHeader(HttpResponse::Behaviour behaviour, qint64 size) {
+  using B = HttpResponse::Behaviour;
+  switch (behaviour) {
+    case B::TruncateBody:
+      return headerLine("Content-Length", QByteArray::number(size + 1000));
+    case B::UnderstateLength:
+      return headerLine("Content-Length", QByteArray::number(size / 2));
+    case B::Chunked:
+      return headerLine("Transfer-Encoding", "chunked");
+    case B::NoLength:
+      return {};
+    default:
+      return headerLine("Content-Length", QByteArray::number(size));
+  }
+}
+
+QByteArray responseHead(const HttpResponse& response, qint64 sentSize, bool compressed) {
+  QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason +
+                    "\r\n" + headerLine("Content-Type", response.contentType) +
+                    lengthHeader(response.behaviour, sentSize);
+  if (compressed) {
+    head += headerLine("Content-Encoding", "gzip");
+  }
+  for (const auto& [name, value] : response.extraHeaders) {
+    head += headerLine(name, value);
+  }
+  return head + "Connection: close\r\n\r\n";
+}
+
+}  // namespace
+
+QByteArray HttpRequest::header(QByteArrayView name) const {
+  for (const auto& [key, value] : headers) {
+    if (key.compare(name, Qt::CaseInsensitive) == 0) {
+      return value;
+    }
+  }
+  return {};
+}
 
 HttpResponse HttpResponse::ok(QByteArray body, QByteArray contentType) {
   HttpResponse response;
@@ -28,6 +210,12 @@ HttpResponse HttpResponse::notFound() {
       "<html><head>\n<title>404 Not Found</title>\n</head><body>\n"
       "<h1>Not Found</h1>\n<p>The requested URL was not found on this server.</p>\n"
       "</body></html>\n";
+  return response;
+}
+
+HttpResponse HttpResponse::generated(QByteArray pattern, qint64 size) {
+  HttpResponse response = ok(std::move(pattern));
+  response.generatedSize = size;
   return response;
 }
 
@@ -52,24 +240,22 @@ private:
     if (headerEnd < 0) {
       return;
     }
-    const QList<QByteArray> requestLine = buffer.left(buffer.indexOf("\r\n")).split(' ');
+    const HttpRequest request = parseRequest(QByteArrayView(buffer).first(headerEnd));
     m_pending.remove(socket);
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
 
-    HttpRequest request;
-    request.method = requestLine.value(0);
-    request.path = requestLine.value(1);
-    m_owner.recordRequest(request.path);
+    m_owner.recordRequest(request);
     const HttpResponse response = m_handler(request);
+    const bool compress = response.gzipWhenAccepted && acceptsGzip(request);
     QPointer<QTcpSocket> guarded(socket);
-    QTimer::singleShot(response.delayMs, this, [guarded, response] {
+    QTimer::singleShot(response.delayMs, this, [this, guarded, response, compress] {
       if (guarded) {
-        answer(guarded, response);
+        answer(guarded, response, compress);
       }
     });
   }
 
-  static void answer(QTcpSocket* socket, const HttpResponse& response) {
+  void answer(QTcpSocket* socket, const HttpResponse& response, bool compress) {
     using B = HttpResponse::Behaviour;
     switch (response.behaviour) {
       case B::NoAnswer:
@@ -84,19 +270,18 @@ private:
         socket->abort();
         return;
       }
-      case B::Normal:
-      case B::TruncateBody:
+      default:
         break;
     }
-    const bool truncate = response.behaviour == B::TruncateBody;
-    const qint64 announced = response.body.size() + (truncate ? 1000 : 0);
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason +
-                      "\r\nContent-Type: " + response.contentType +
-                      "\r\nContent-Length: " + QByteArray::number(announced) +
-                      "\r\nConnection: close\r\n\r\n";
-    socket->write(head);
-    socket->write(response.body);
-    socket->disconnectFromHost();
+    BodySource body = bodyOf(response);
+    if (compress) {
+      QByteArray packed = gzipped(std::move(body));
+      body = BodySource(packed, packed.size());
+    }
+    const QByteArray head = responseHead(response, body.size(), compress);
+    auto* writer = new ResponseWriter(socket, std::move(body), response.behaviour == B::Chunked,
+                                      m_owner.m_sentBodyBytes);
+    writer->start(head);
   }
 
   HttpHandler m_handler;
@@ -134,17 +319,27 @@ QString LoopbackHttpServer::origin() const {
 
 QList<QByteArray> LoopbackHttpServer::requestedPaths() const {
   QMutexLocker lock(&m_mutex);
-  return m_paths;
+  QList<QByteArray> paths;
+  for (const HttpRequest& request : m_requests) {
+    paths.append(request.path);
+  }
+  return paths;
+}
+
+QList<HttpRequest> LoopbackHttpServer::requests() const {
+  QMutexLocker lock(&m_mutex);
+  return m_requests;
 }
 
 void LoopbackHttpServer::clearRequestedPaths() {
   QMutexLocker lock(&m_mutex);
-  m_paths.clear();
+  m_requests.clear();
+  m_sentBodyBytes = 0;
 }
 
-void LoopbackHttpServer::recordRequest(const QByteArray& path) {
+void LoopbackHttpServer::recordRequest(const HttpRequest& request) {
   QMutexLocker lock(&m_mutex);
-  m_paths.append(path);
+  m_requests.append(request);
 }
 
 }  // namespace kabuka::tools

@@ -1,25 +1,37 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QMutex>
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace kabuka::tools {
 
+using HttpHeaders = QList<std::pair<QByteArray, QByteArray>>;
+
 struct HttpRequest {
   QByteArray method;
-  QByteArray path;  // as sent, query included
+  QByteArray path;      // as sent, query included
+  HttpHeaders headers;  // as sent, in their order
+
+  // The value of the first header of that name, in any letter case; empty if none.
+  QByteArray header(QByteArrayView name) const;
 };
 
 struct HttpResponse {
   enum class Behaviour {
     Normal,
     TruncateBody,       // announce more bytes than are sent, then close
+    UnderstateLength,   // announce fewer bytes than are sent, then send them all
+    NoLength,           // no Content-Length: closing the connection ends the body
+    Chunked,            // Transfer-Encoding: chunked
     CloseWithoutReply,  // close the connection as soon as the request is read
     ResetConnection,    // abort the connection with a TCP reset
     NoAnswer,           // keep the connection open and never answer
@@ -28,12 +40,21 @@ struct HttpResponse {
   int status = 200;
   QByteArray reason = "OK";
   QByteArray contentType = "text/csv";
-  QByteArray body;
+  QByteArray body;  // the whole body, or the pattern of a generated one
   Behaviour behaviour = Behaviour::Normal;
   int delayMs = 0;  // wait this long before answering
+  HttpHeaders extraHeaders;  // e.g. Location, Retry-After
+  // When set, the body is `body` repeated up to this many bytes, made while it is
+  // sent, so a body far larger than memory allows can be served.
+  qint64 generatedSize = 0;
+  // Send the body gzip-compressed when the request's Accept-Encoding allows gzip.
+  bool gzipWhenAccepted = false;
 
   static HttpResponse ok(QByteArray body, QByteArray contentType = "text/csv");
   static HttpResponse notFound();  // an ordinary web server's 404 page
+  static HttpResponse generated(QByteArray pattern, qint64 size);
+
+  qint64 bodySize() const { return generatedSize > 0 ? generatedSize : body.size(); }
 };
 
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
@@ -54,17 +75,22 @@ public:
   QString origin() const;  // "http://127.0.0.1:<port>"
 
   QList<QByteArray> requestedPaths() const;
-  void clearRequestedPaths();
+  QList<HttpRequest> requests() const;  // every request read, headers included
+  // Body bytes handed to connections so far; less than a body's size when the client
+  // stopped taking it.
+  qint64 sentBodyBytes() const { return m_sentBodyBytes; }
+  void clearRequestedPaths();  // forgets the requests and the bytes sent
 
 private:
   class Worker;
-  void recordRequest(const QByteArray& path);
+  void recordRequest(const HttpRequest& request);
 
   QThread m_thread;
   Worker* m_worker = nullptr;
   quint16 m_port = 0;
   mutable QMutex m_mutex;
-  QList<QByteArray> m_paths;
+  QList<HttpRequest> m_requests;
+  std::atomic<qint64> m_sentBodyBytes = 0;
 };
 
 }  // namespace kabuka::tools
