@@ -3,6 +3,7 @@
 #include "cli/cli_context.h"
 #include "cli/exit_status.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -34,6 +35,9 @@ ExitStatus runDateCommand(CliContext&, const QStringList&, const CommandOptions&
 ExitStatus runMonthCommand(CliContext&, const QStringList&, const CommandOptions&);
 ExitStatus runYearCommand(CliContext&, const QStringList&, const CommandOptions&);
 ExitStatus runUpdateCommand(CliContext&, const QStringList&, const CommandOptions&);
+
+// A date written yyyy-mm-dd, yyyy/mm/dd or yyyymmdd; invalid for anything else.
+QDate parseDateArgument(const QString& text);
 
 // A bad command line: says why on the console and returns BadCommandLine.
 ExitStatus badCommandLine(CliContext& context, const QString& why);

@@ -72,7 +72,7 @@ private:
   bool m_quiet;
   DateSelection m_selection;
   Rgb m_label1Colour = kBlue;
-  Truth m_stopFlag = kTrue;
+  Truth m_stopFlag = kFalse;
   int m_stopRequests = 0;
   std::function<void()> m_stopListener;
 

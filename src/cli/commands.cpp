@@ -1,0 +1,47 @@
+#include "commands.h"
+
+#include "cli/console_window.h"
+
+#include <array>
+
+namespace kabuka::cli {
+
+namespace {
+
+const std::array kCommands = {
+    Command{"date", "<yyyy-mm-dd>",
+            "その日の日毎株価を集めます（「日付指定」と同じ）。yyyymmdd とも書けます。",
+            runDateCommand},
+    Command{"month", "<yyyy-mm>",
+            "その月の日毎株価を集め、取引日ごとのファイルに分けます（「年月指定」で月を選んだのと"
+            "同じ）。yyyymm とも書けます。",
+            runMonthCommand},
+    Command{"year", "<yyyy>",
+            "その年の日毎株価を 1 月から月ごとに集めます（「年月指定」で all を選んだのと同じ）。"
+            "今年なら今月までです。",
+            runYearCommand},
+    Command{"update", "",
+            "データベースを今日まで最新にします。最新の日毎株価ファイルの月（空のデータベースなら"
+            "今月、--since があればその月）から今月まで、月ごとに集めます。定期実行用です。",
+            runUpdateCommand},
+};
+
+}  // namespace
+
+std::span<const Command> commands() { return kCommands; }
+
+const Command* findCommand(const QString& name) {
+  for (const Command& command : kCommands) {
+    if (name == QLatin1String(command.name)) {
+      return &command;
+    }
+  }
+  return nullptr;
+}
+
+ExitStatus badCommandLine(CliContext& context, const QString& why) {
+  context.console.failure(why);
+  return ExitStatus::BadCommandLine;
+}
+
+}  // namespace kabuka::cli

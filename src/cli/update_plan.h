@@ -1,0 +1,30 @@
+#pragma once
+
+#include "calendar/market_calendar.h"
+#include "cli/collection.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+namespace kabuka::cli {
+
+// The newest day file in the price database (<db>/<yyyy>/<daily folder>/<yyyymmdd>.csv);
+// invalid when there is none.
+QDate newestDayFile(const QString& dbPath, const QString& dayFolder);
+
+// What "update" collects to bring the database up to today.
+struct UpdatePlan {
+  QDate lastTradingDay;        // the newest trading day up to today
+  bool upToDate = false;       // the database already holds lastTradingDay
+  QList<YearMonth> months;     // to collect, oldest first
+  QList<YearMonth> skipped;    // no trading day in them up to today: nothing to fetch
+};
+
+// Months from `since` (when valid), else from the newest stored day, else from the
+// current month, through the current month. A month is collected whole even when
+// part of it is stored: the newest file does not prove the days before it.
+UpdatePlan planUpdate(const QDate& newestStored, const QDate& since, const QDate& today,
+                      const MarketCalendar& calendar);
+
+}  // namespace kabuka::cli
