@@ -7,9 +7,15 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMutex>
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <map>
 
 namespace kabuka {
@@ -24,6 +30,12 @@ const QByteArray kDayCsv =
                           "301,12000\r\n1332,日本水産,東証1部,500,510,495,505,80000\r\n"
                           "9999,\"テスト,カンマ\",東証2部,1,2,3,4,5\r\n"));
 const QByteArray kOldFile = "old content\r\n";
+constexpr qint64 kSmallCap = 256 * 1024;
+// More than the kernel's socket buffers and the client can take in after it stops
+// reading, so a body this much over the cap cannot all be sent to a refusing client.
+constexpr qint64 kBeyondBuffers = 64 * 1024 * 1024;
+// Below this much the fetched bytes can all wait in the file's write buffer.
+constexpr qint64 kWriteBufferBytes = 16 * 1024;
 
 HttpResponse respond(int status, QByteArray body, B behaviour = B::Normal, int delayMs = 0) {
   HttpResponse response = HttpResponse::ok(std::move(body));
@@ -31,6 +43,19 @@ HttpResponse respond(int status, QByteArray body, B behaviour = B::Normal, int d
   response.reason = status == 200 ? "OK" : "Error";
   response.behaviour = behaviour;
   response.delayMs = delayMs;
+  return response;
+}
+
+// Price data that only its size makes wrong, made as it is sent.
+HttpResponse flood(qint64 size, B behaviour) {
+  HttpResponse response = HttpResponse::generated(kDayCsv, size);
+  response.behaviour = behaviour;
+  return response;
+}
+
+HttpResponse compressedWhenAsked(QByteArray body) {
+  HttpResponse response = HttpResponse::ok(std::move(body));
+  response.gzipWhenAccepted = true;
   return response;
 }
 
@@ -56,9 +81,43 @@ const std::map<QByteArray, HttpResponse>& routes() {
       // The first field arrives over many network reads before its error mark does.
       {"/quoted-html", respond(200, "\"page, <html>\",1\r\n")},
       {"/long-first-line", respond(200, QByteArray(400 * 1024, 'a') + "<html>\n,x\n")},
+      {"/multiple-choices", respond(300, kDayCsv)},
+      {"/chunked-over-cap", flood(kSmallCap + kBeyondBuffers, B::Chunked)},
+      {"/unannounced-over-cap", flood(kSmallCap + kBeyondBuffers, B::NoLength)},
+      {"/unannounced-over-default-cap",
+       flood(FetchConfig{}.maxBodyBytes + kBeyondBuffers, B::NoLength)},
+      {"/gzip-day", compressedWhenAsked(kDayCsv)},
+      {"/few-kib", flood(kWriteBufferBytes / 2, B::Normal)},
+      {"/over-write-buffer", flood(4 * kWriteBufferBytes, B::Normal)},
   };
   return table;
 }
+
+// Records Qt's messages while it lives, wherever they come from.
+class QtMessageLog {
+public:
+  QtMessageLog() {
+    s_lines.clear();
+    s_previous = qInstallMessageHandler(&record);
+  }
+  ~QtMessageLog() { qInstallMessageHandler(s_previous); }
+
+  bool contains(const QString& text) const {
+    QMutexLocker lock(&s_mutex);
+    return std::any_of(s_lines.begin(), s_lines.end(),
+                       [&](const QString& line) { return line.contains(text); });
+  }
+
+private:
+  static void record(QtMsgType, const QMessageLogContext&, const QString& line) {
+    QMutexLocker lock(&s_mutex);
+    s_lines.append(line);
+  }
+
+  static inline QMutex s_mutex;
+  static inline QStringList s_lines;
+  static inline QtMessageHandler s_previous = nullptr;
+};
 
 class FetcherTest : public ::testing::Test {
 protected:
@@ -121,18 +180,24 @@ TEST_F(FetcherTest, AShorterFileReplacesTheOldOneEntirely) {
 struct RejectCase {
   const char* name;
   const char* path;
+  qint64 maxBodyBytes = FetchConfig{}.maxBodyBytes;
 };
 
 class FetcherRejects : public FetcherTest, public ::testing::WithParamInterface<RejectCase> {};
 
 TEST_P(FetcherRejects, KeepsTheOldFileAndCopiesTheContentAside) {
-  fetch(url(GetParam().path));
+  FetchConfig config;
+  config.maxBodyBytes = GetParam().maxBodyBytes;
+  fetch(url(GetParam().path), config);
   expectRejected();
   const HttpResponse& sent = routes().at(GetParam().path);
   if (sent.behaviour == B::Normal) {
     EXPECT_EQ(test::readBytes(scratch()), sent.body) << "the scratch file holds what came";
   } else {
     EXPECT_TRUE(test::readBytes(scratch()).isEmpty()) << "a broken transfer brings nothing";
+  }
+  if (sent.bodySize() > GetParam().maxBodyBytes) {
+    EXPECT_LT(server.sentBodyBytes(), sent.bodySize()) << "refused while it streamed";
   }
 }
 
@@ -146,7 +211,11 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"TruncatedBody", "/truncated"}, RejectCase{"ConnectionReset", "/reset"},
         RejectCase{"ClosedWithoutReply", "/closed"},
         RejectCase{"ErrorMarkInAQuotedFirstField", "/quoted-html"},
-        RejectCase{"ErrorMarkLateInALongFirstLine", "/long-first-line"}),
+        RejectCase{"ErrorMarkLateInALongFirstLine", "/long-first-line"},
+        RejectCase{"MultipleChoicesWithoutLocation", "/multiple-choices"},
+        RejectCase{"ChunkedOverTheCap", "/chunked-over-cap", kSmallCap},
+        RejectCase{"UnannouncedOverTheCap", "/unannounced-over-cap", kSmallCap},
+        RejectCase{"UnannouncedOverTheDefaultCap", "/unannounced-over-default-cap"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FetcherTest, AcceptsWhatTheTextTestsDoNotCatch) {
@@ -170,8 +239,11 @@ TEST_F(FetcherTest, AnUnreachableServerIsAFailedFetch) {
 TEST_F(FetcherTest, AServerThatNeverAnswersTimesOut) {
   FetchConfig config;
   config.transferTimeoutMs = 300;
+  const QtMessageLog log;
   fetch(url("/silent"), config);
   expectRejected();
+  EXPECT_FALSE(log.contains(QStringLiteral("device not open")))
+      << "nothing may be read from a reply that the time-out closed";
 }
 
 TEST_F(FetcherTest, ABodyOverTheCapIsRejected) {
@@ -182,6 +254,44 @@ TEST_F(FetcherTest, ABodyOverTheCapIsRejected) {
   config.maxBodyBytes = 1024 * 1024;
   fetch(url("/huge"), config);
   expectStored(routes().at("/huge").body);
+}
+
+TEST_F(FetcherTest, AsksForTheBytesAsTheServerHasThem) {
+  fetch(url("/gzip-day"));
+  expectStored(kDayCsv);
+  ASSERT_EQ(server.requests().size(), 1);
+  EXPECT_EQ(server.requests().front().header("Accept-Encoding"), QByteArray("identity"));
+}
+
+// What a full disk does to the write of the target.
+class FetcherOnAFullDisk : public FetcherTest {
+protected:
+  static constexpr rlim_t kFileSizeLimit = 2 * 1024;
+  enum Fault { kOldFileLost = 1, kNotFlaggedFailed = 2, kNoFailureMessage = 4 };
+
+  // Runs in a child process, whose file size limit it lowers below the body's size.
+  [[noreturn]] void fetchAndExitWithFaults(const char* path) {
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+    test::writeBytes(target(), kOldFile);
+    const rlimit limit{kFileSizeLimit, kFileSizeLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    FileFetcher fetcher(scratch(), pump);
+    fetcher.dl_file_sub(url(path), target(), message, failed);
+    int faults = 0;
+    faults |= test::readBytes(target()) == kOldFile ? 0 : kOldFileLost;
+    faults |= failed == kTrue ? 0 : kNotFlaggedFailed;
+    faults |= message == kDownloadFailedMessage ? 0 : kNoFailureMessage;
+    std::_Exit(faults);
+  }
+};
+
+TEST_F(FetcherOnAFullDisk, KeepsTheOldFileAndReportsAFailure) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const char* path : {"/few-kib", "/over-write-buffer"}) {
+    EXPECT_EXIT(fetchAndExitWithFaults(path), ::testing::ExitedWithCode(0), "")
+        << path << ": exit code bits " << kOldFileLost << " old file lost, " << kNotFlaggedFailed
+        << " not flagged failed, " << kNoFailureMessage << " no failure message";
+  }
 }
 
 TEST_F(FetcherTest, AFileThatCannotBeWrittenIsAFailure) {
