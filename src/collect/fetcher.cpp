@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QUrl>
 
+#include <charconv>
+
 namespace kabuka {
 
 namespace {
@@ -18,6 +20,24 @@ bool isTransportError(QNetworkReply::NetworkError error) {
   const int code = static_cast<int>(error);
   return (code > 0 && code < 200) || error == QNetworkReply::ProtocolFailure ||
          error == QNetworkReply::ProtocolUnknownError;
+}
+
+// How the transfer itself went, before the answer is judged.
+FetchFailure transportFailure(const QNetworkReply& reply, bool answered, bool tooLarge,
+                              bool abandoned) {
+  if (tooLarge) {
+    return FetchFailure::TooLarge;
+  }
+  const QNetworkReply::NetworkError error = reply.error();
+  // The transfer time-out cancels the reply; a cancel of our own is a close.
+  if (error == QNetworkReply::TimeoutError ||
+      (error == QNetworkReply::OperationCanceledError && !abandoned)) {
+    return FetchFailure::TimedOut;
+  }
+  if (!answered || isTransportError(error)) {
+    return FetchFailure::Transport;
+  }
+  return FetchFailure::None;
 }
 
 // Collects the start of the content until its first field is complete, so that
@@ -86,8 +106,11 @@ public:
     if (m_scratch.isOpen()) {
       m_scratch.write(chunk);
     }
-    if (m_targetOpen) {
-      m_target.write(chunk);
+    // A write cut short (a full disk) is not always an error to QSaveFile, so the
+    // count is checked: a short file must never be committed.
+    if (m_targetOpen && m_target.write(chunk) != chunk.size()) {
+      m_target.cancelWriting();
+      m_targetOpen = false;
     }
   }
 
@@ -101,7 +124,18 @@ public:
     }
   }
 
-  bool commitTarget() { return m_targetOpen && m_target.commit(); }
+  // The last buffered bytes reach the disk only in flush(), and commit() does not
+  // notice when that fails: a full disk would rename a short file over a good one.
+  bool commitTarget() {
+    if (!m_targetOpen) {
+      return false;
+    }
+    if (!m_target.flush()) {
+      m_target.cancelWriting();
+      return false;
+    }
+    return m_target.commit();
+  }
 
 private:
   QFile m_scratch;
@@ -125,38 +159,84 @@ bool isErrorFirstField(QByteArrayView field) {
          field.contains(QByteArrayView("<HTML")) || field.contains(QByteArrayView("404 Not Found"));
 }
 
+bool FetchOutcome::isTransient() const {
+  switch (failure) {
+  case FetchFailure::TimedOut:
+    return true;
+  case FetchFailure::HttpStatus:
+    return httpStatus == 429 || (httpStatus >= 500 && httpStatus <= 599);
+  case FetchFailure::Transport:
+    return networkError == QNetworkReply::ConnectionRefusedError ||
+           networkError == QNetworkReply::RemoteHostClosedError ||
+           networkError == QNetworkReply::TimeoutError ||
+           networkError == QNetworkReply::TemporaryNetworkFailureError ||
+           networkError == QNetworkReply::NetworkSessionFailedError ||
+           networkError == QNetworkReply::UnknownNetworkError ||
+           networkError == QNetworkReply::ProtocolFailure;
+  default:
+    return false;
+  }
+}
+
+void toFlagAndMessage(const FetchOutcome& outcome, QString& message, Truth& failed) {
+  failed = toTruth(!outcome.stored());
+  message = outcome.stored() ? QString() : kDownloadFailedMessage;
+}
+
 FileFetcher::FileFetcher(QString scratchPath, Pump& pump, FetchConfig config)
-    : m_scratchPath(std::move(scratchPath)), m_pump(pump), m_config(config) {}
+    : m_scratchPath(std::move(scratchPath)), m_pump(pump), m_config(std::move(config)) {}
 
 void FileFetcher::dl_file_sub(const QString& url, const QString& local_path, QString& message,
                               Truth& failed) {
-  message = kDownloadFailedMessage;
-  failed = kTrue;
-
-  Receiver receiver(m_scratchPath, local_path);
-  const Transfer transfer = fetch(url, receiver);
-  m_pump.yield();
-  if (!transfer.complete) {
-    receiver.dropContent();
-    return;
-  }
-  const bool httpOk = transfer.httpStatus >= 200 && transfer.httpStatus <= 299;
-  if (!httpOk || !receiver.firstFieldShowsData() || !receiver.commitTarget()) {
-    return;
-  }
-  message.clear();
-  failed = kFalse;
+  toFlagAndMessage(fetchFile(url, local_path), message, failed);
 }
 
-FileFetcher::Transfer FileFetcher::fetch(const QString& url, Receiver& receiver) {
+FetchOutcome FileFetcher::fetchFile(const QString& url, const QString& local_path) {
+  FetchOutcome& outcome = m_lastOutcome;
+  outcome = FetchOutcome{};
+  Receiver receiver(m_scratchPath, local_path);
+  transfer(url, receiver, outcome);
+  m_pump.yield();
+  if (outcome.failure != FetchFailure::None) {
+    receiver.dropContent();
+  } else if (outcome.httpStatus < 200 || outcome.httpStatus > 299) {
+    outcome.failure = FetchFailure::HttpStatus;
+  } else if (!receiver.firstFieldShowsData()) {
+    outcome.failure = FetchFailure::ErrorPage;
+  } else if (!receiver.commitTarget()) {
+    outcome.failure = FetchFailure::WriteFailed;
+  }
+  return outcome;
+}
+
+namespace {
+
+// Retry-After in whole seconds; the date form is rare from data servers and is
+// treated as absent.
+int retryAfterSeconds(const QNetworkReply& reply) {
+  const QByteArray value = reply.rawHeader("Retry-After").trimmed();
+  int seconds = -1;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+  return error == std::errc() && end == value.data() + value.size() && seconds >= 0 ? seconds : -1;
+}
+
+}  // namespace
+
+void FileFetcher::transfer(const QString& url, Receiver& receiver, FetchOutcome& outcome) {
   QNetworkRequest request{QUrl(url)};
   request.setTransferTimeout(m_config.transferTimeoutMs);
+  // Left to itself Qt asks for a compressed answer and unpacks it: a cut-short
+  // compressed body would then pass as a whole short file. The file is stored as
+  // the server sends it.
+  request.setRawHeader("Accept-Encoding", "identity");
   QNetworkReply* reply = m_network.get(request);
   // Without a bound the network thread reads a whole month file ahead of us on a
   // fast line; with it, data waits in the socket until it is taken.
   reply->setReadBufferSize(256 * 1024);
 
   bool tooLarge = false;
+  bool abandoned = false;
+  qint64 announced = -1;
   auto refuseWhenTooLarge = [&, reply](qint64 bytes) {
     if (bytes > m_config.maxBodyBytes && !tooLarge) {
       tooLarge = true;
@@ -164,15 +244,24 @@ FileFetcher::Transfer FileFetcher::fetch(const QString& url, Receiver& receiver)
     }
   };
   auto takeArrived = [&, reply] {
+    if (!reply->isOpen()) {
+      return;  // aborted or timed out: nothing more can be read
+    }
     receiver.take(reply->readAll());
     refuseWhenTooLarge(receiver.size());
+    if (m_config.onProgress) {
+      m_config.onProgress(receiver.size(), announced);
+    }
   };
   QObject::connect(reply, &QNetworkReply::readyRead, reply, takeArrived);
-  QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                   [&](qint64, qint64 announced) { refuseWhenTooLarge(announced); });
+  QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64, qint64 total) {
+    announced = total;
+    refuseWhenTooLarge(total);
+  });
 
   while (!reply->isFinished()) {
     if (m_pump.closing()) {
+      abandoned = true;
       reply->abort();
       break;
     }
@@ -183,13 +272,14 @@ FileFetcher::Transfer FileFetcher::fetch(const QString& url, Receiver& receiver)
   }
   takeArrived();
 
-  Transfer transfer;
   const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-  transfer.complete = !tooLarge && status.isValid() && !isTransportError(reply->error());
-  transfer.httpStatus = status.toInt();
+  outcome.httpStatus = status.toInt();
+  outcome.networkError = reply->error();
+  outcome.retryAfterSeconds = retryAfterSeconds(*reply);
+  outcome.bytesReceived = receiver.size();
+  outcome.failure = transportFailure(*reply, status.isValid(), tooLarge, abandoned);
   reply->disconnect();
   reply->deleteLater();
-  return transfer;
 }
 
 }  // namespace kabuka

@@ -6,7 +6,10 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QString>
+
+#include <functional>
 
 namespace kabuka {
 
@@ -16,6 +19,34 @@ inline const QString kDownloadFailedMessage =
 struct FetchConfig {
   int transferTimeoutMs = 60'000;
   qint64 maxBodyBytes = 64 * 1024 * 1024;  // a real month file is a few MiB
+  // Told of the bytes received so far as they arrive; `total` is -1 when the
+  // server did not announce a length.
+  std::function<void(qint64 received, qint64 total)> onProgress;
+};
+
+// Why a fetch did not store its file.
+enum class FetchFailure {
+  None,         // stored
+  Transport,    // refused, reset, cut short, host unknown ...
+  TimedOut,     // no data within the transfer time-out
+  HttpStatus,   // a whole answer with a status outside 2xx
+  ErrorPage,    // the first field shows an error page or nothing at all
+  TooLarge,     // more than the size cap
+  WriteFailed,  // the file could not be written whole
+};
+
+struct FetchOutcome {
+  FetchFailure failure = FetchFailure::Transport;
+  QNetworkReply::NetworkError networkError = QNetworkReply::NoError;
+  int httpStatus = 0;            // 0 when no answer came
+  int retryAfterSeconds = -1;    // the answer's Retry-After in seconds, -1 when absent
+  qint64 bytesReceived = 0;
+
+  bool stored() const { return failure == FetchFailure::None; }
+  // A fault that may pass by itself: a refused or broken connection, a time-out,
+  // a server error (5xx) or "too many requests" (429). A 404, any other answer
+  // and an error page are answers, and asking again changes nothing.
+  bool isTransient() const;
 };
 
 // The first field of fetched content under the comma-separated field rule: the
@@ -38,18 +69,24 @@ public:
   // at `local_path` is left as it was. Both are set on every return.
   void dl_file_sub(const QString& url, const QString& local_path, QString& message, Truth& failed);
 
+  // The same fetch, telling why it failed.
+  FetchOutcome fetchFile(const QString& url, const QString& local_path);
+  const FetchOutcome& lastOutcome() const { return m_lastOutcome; }
+
 private:
   class Receiver;
-  struct Transfer {
-    bool complete = false;  // a whole HTTP response arrived, within the size cap
-    int httpStatus = 0;
-  };
-  Transfer fetch(const QString& url, Receiver& receiver);
+  // Fills in how the transfer went: transport, status and size.
+  void transfer(const QString& url, Receiver& receiver, FetchOutcome& outcome);
 
   QString m_scratchPath;
   Pump& m_pump;
   FetchConfig m_config;
   QNetworkAccessManager m_network;
+  FetchOutcome m_lastOutcome;
 };
+
+// The fetcher's flag and message for an outcome: 0 and empty when stored, -1 and
+// the download-failed text otherwise.
+void toFlagAndMessage(const FetchOutcome& outcome, QString& message, Truth& failed);
 
 }  // namespace kabuka
