@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <optional>
+
 namespace kabuka {
 
 namespace {
@@ -33,6 +35,9 @@ public:
   Run(RunWindow& window, SetteiTbl& tbl, const RunEnvironment& env, FileFetcher& fetcher)
       : m_window(window), m_tbl(tbl), m_env(env), m_fetcher(fetcher) {}
 
+  RunEnding ending() const { return m_ending; }
+  const QString& endingText() const { return m_endingText; }
+
   void execute() {
     m_window.set_stop_flg(kFalse);
     m_window.setLabel1Colour(kBlue);
@@ -50,7 +55,9 @@ public:
       return endAborted();
     }
     m_window.yield();
-    prepareFolders();
+    if (!prepareFolders()) {
+      return;
+    }
     m_window.yield();
     if (m_selection.byDate) {
       return collectDate();
@@ -62,14 +69,14 @@ public:
     collectYearMonth();
   }
 
-  void endFailed(const QString& message) {
+private:
+  void endFailed(const QString& message, RunEnding ending = RunEnding::Failed) {
     m_window.setLabel1Colour(kRed);
     m_window.setLabel1Caption(message);
     m_window.yield();
-    finish();
+    finish(ending, message);
   }
 
-private:
   bool stopRequested() const { return isTrue(m_window.stop_flg()); }
 
   void readSelection() {
@@ -114,10 +121,21 @@ private:
     return configured.isEmpty() ? m_env.builtInBaseUrl : configured;
   }
 
-  void prepareFolders() {
+  // Makes the folders and takes the database's lock as soon as the database
+  // folder exists. False when the lock could not be had: the run has then ended
+  // and touched nothing inside the database.
+  bool prepareFolders() {
     ensureFolder(dbPath());
+    m_lock.emplace(dbPath());
+    if (!m_lock->acquired()) {
+      const bool held = m_lock->state() == RunLock::State::HeldByOther;
+      endFailed(held ? kOtherRunMessage : kLockUnavailableMessage,
+                held ? RunEnding::Locked : RunEnding::Failed);
+      return false;
+    }
     ensureFolder(layout::yearFolder(dbPath(), Y));
     ensureFolder(dailyFolder());
+    return true;
   }
 
   void showProgress(const QString& text) {
@@ -131,7 +149,8 @@ private:
     m_window.yield();
     url1 = url;
     m_window.yield();
-    m_fetcher.dl_file_sub(url1, file_path1, m_message, err_flg);
+    const FetchOutcome outcome = fetchWithRetries(m_fetcher, url1, file_path1, m_env.retry);
+    toFlagAndMessage(outcome, m_message, err_flg);
     return !isTrue(err_flg);
   }
 
@@ -203,18 +222,22 @@ private:
     m_window.setLabel1Colour(stopped ? kRed : kBlue);
     m_window.setLabel1Caption(stopped ? run_text::kStopped : run_text::kCompleted);
     m_window.setLabel3Caption(QString());
-    finish();
+    finish(stopped ? RunEnding::Stopped : RunEnding::Completed,
+           stopped ? run_text::kStopped : run_text::kCompleted);
   }
 
   void endAborted() {
     m_window.setLabel1Colour(kRed);
     m_window.setLabel1Caption(run_text::kAborted);
-    finish();
+    finish(RunEnding::Aborted, run_text::kAborted);
   }
 
-  void finish() {
+  void finish(RunEnding ending, const QString& text) {
     ctrl_enable_sub(m_window, kTrue);
     m_window.set_stop_flg(kTrue);
+    m_ending = ending;
+    m_endingText = text;
+    m_lock.reset();
   }
 
   RunWindow& m_window;
@@ -229,6 +252,9 @@ private:
   QString file_path1;
   QString m_message;
   Truth err_flg = kFalse;
+  std::optional<RunLock> m_lock;
+  RunEnding m_ending = RunEnding::None;
+  QString m_endingText;
 };
 
 }  // namespace
@@ -246,12 +272,9 @@ void CollectionDriver::m_dl_start_cmd_Click() {
   }
   m_running = true;
   Run run(m_window, m_settei_tbl, m_env, m_fetcher);
-  const RunLock lock(m_env.programFolder);
-  if (lock.acquired()) {
-    run.execute();
-  } else {
-    run.endFailed(kOtherRunMessage);
-  }
+  run.execute();
+  m_lastEnding = run.ending();
+  m_lastMessage = run.endingText();
   m_running = false;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collect/fetcher.h"
+#include "collect/retry.h"
 #include "collect/run_window.h"
 #include "common/clock.h"
 #include "settings/settei_tbl.h"
@@ -18,6 +19,17 @@ struct RunEnvironment {
   Clock today = systemToday;
   QLocale locale;  // weekday names come from here
   FetchConfig fetch;
+  RetryPolicy retry;  // the window never retries
+};
+
+// How the last run ended.
+enum class RunEnding {
+  None,       // no run yet
+  Completed,  // every file stored
+  Stopped,    // a stop was asked for; what was in hand is finished
+  Failed,     // a file could not be collected, or a month not split whole
+  Aborted,    // stopped before any file was fetched
+  Locked,     // another run holds the database's lock; nothing was touched
 };
 
 // The texts a run shows in Label1.
@@ -37,6 +49,9 @@ public:
   // way is ignored, so runs never nest.
   void m_dl_start_cmd_Click();
   bool isRunning() const { return m_running; }
+  RunEnding lastEnding() const { return m_lastEnding; }
+  // What the last run's ending showed in Label1.
+  const QString& lastMessage() const { return m_lastMessage; }
 
 private:
   RunWindow& m_window;
@@ -44,6 +59,8 @@ private:
   RunEnvironment m_env;
   FileFetcher m_fetcher;
   bool m_running = false;
+  RunEnding m_lastEnding = RunEnding::None;
+  QString m_lastMessage;
 };
 
 }  // namespace kabuka

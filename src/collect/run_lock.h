@@ -8,24 +8,27 @@
 namespace kabuka {
 
 inline const QString kOtherRunMessage = QStringLiteral("他の収集処理が実行中です。");
+inline const QString kLockUnavailableMessage =
+    QStringLiteral("収集処理のロックを取得できませんでした。");
 
-// Only one collection run at a time per program folder: two would overwrite each
-// other's scratch file and month files. Held for the whole run; the lock of a
-// process that died is broken.
+// Only one collection run at a time per price database, whichever program folder
+// or program it comes from: two runs would overwrite each other's month files and
+// day files. A hidden file in the database folder, held for the whole run and
+// removed at its end; the lock of a process that died is broken.
 class RunLock {
 public:
-  explicit RunLock(const QString& programFolder);
-  bool acquired() const { return m_acquired; }
+  enum class State { Acquired, HeldByOther, Unavailable };
 
-  static QString lockPathFor(const QString& programFolder);
-  // Where the lock goes when the program folder cannot be written.
-  static QString fallbackLockPathFor(const QString& programFolder);
+  // `dbPath` is the database folder, which must exist.
+  explicit RunLock(const QString& dbPath);
+  State state() const { return m_state; }
+  bool acquired() const { return m_state == State::Acquired; }
+
+  static QString lockPathFor(const QString& dbPath);
 
 private:
-  bool tryLockAt(const QString& path);
-
   std::unique_ptr<QLockFile> m_lock;
-  bool m_acquired = false;
+  State m_state = State::Unavailable;
 };
 
 }  // namespace kabuka

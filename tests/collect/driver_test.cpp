@@ -347,14 +347,43 @@ TEST_F(DriverTest, ClosingTheWindowDuringAFetchCancelsIt) {
   expectEnding(kRed, QStringLiteral("年指定：2016年01月の情報は収集できませんでした。"));
 }
 
-TEST_F(DriverTest, AnotherRunHoldingTheLockTouchesNothing) {
-  const RunLock other(program.path());
+TEST_F(DriverTest, AnotherRunOnTheSameDatabaseTouchesNothing) {
+  // The lock lives in the database, so a run from another program folder whose
+  // settings name this database is kept out too.
+  ASSERT_TRUE(QDir().mkpath(db()));
+  const RunLock other(db());
   ASSERT_TRUE(other.acquired());
   window.chooseDate(QStringLiteral("2016"), QStringLiteral("03"), QStringLiteral("15"));
-  run();
+  CollectionDriver driver(window, settei_tbl, environment());
+  driver.m_dl_start_cmd_Click();
   expectEnding(kRed, kOtherRunMessage);
+  EXPECT_EQ(driver.lastEnding(), RunEnding::Locked);
   EXPECT_TRUE(requested().isEmpty());
-  EXPECT_FALSE(QDir(db()).exists());
+  EXPECT_FALSE(QDir(db() + QStringLiteral("2016")).exists());
+}
+
+TEST_F(DriverTest, ALockThatCannotBeTakenIsNotCalledAnotherRun) {
+  ASSERT_TRUE(test::writeBytes(program.file(QStringLiteral("settei.txt")),
+                               toSjis(QStringLiteral("株価データベースフォルダパス,no/such/db\\\r\n"
+                                                     "EOF,EOF\r\n"))));
+  window.chooseDate(QStringLiteral("2016"), QStringLiteral("03"), QStringLiteral("15"));
+  CollectionDriver driver(window, settei_tbl, environment());
+  driver.m_dl_start_cmd_Click();
+  expectEnding(kRed, kLockUnavailableMessage);
+  EXPECT_EQ(driver.lastEnding(), RunEnding::Failed);
+  EXPECT_TRUE(requested().isEmpty());
+}
+
+TEST_F(DriverTest, TheLockIsHeldInTheDatabaseOnlyDuringTheRun) {
+  const QString lockFile = RunLock::lockPathFor(db());
+  bool heldWhileFetching = false;
+  window.onWait = [&](int) { heldWhileFetching = heldWhileFetching || QFile::exists(lockFile); };
+  window.chooseDate(QStringLiteral("2016"), QStringLiteral("03"), QStringLiteral("15"));
+  run();
+  expectEnding(kBlue, run_text::kCompleted);
+  EXPECT_TRUE(heldWhileFetching);
+  EXPECT_FALSE(QFile::exists(lockFile));
+  EXPECT_FALSE(QFile::exists(program.file(QStringLiteral("collect.lock"))));
 }
 
 }  // namespace
