@@ -38,10 +38,31 @@ std::string_view valueBytes(const Field& field) {
   return bytes;
 }
 
+// Whether a key/value pair is the terminator record.
+bool isEofRecord(QStringView key, QStringView value) {
+  return key.contains(kEof) && value.contains(kEof);
+}
+
+// The bytes that are read: up to the end of the terminator record, found on the
+// raw bytes. That is exact for UTF-8 and ASCII; for Shift-JIS it may end early,
+// which only shortens what the encoding is guessed from.
+QByteArrayView bytesUpToEofRecord(QByteArrayView fileBytes) {
+  FieldReader reader(std::string_view(fileBytes.data(), size_t(fileBytes.size())));
+  Field key;
+  Field value;
+  while (reader.next(key) && reader.next(value)) {
+    if (key.bytes.find("EOF") != std::string_view::npos &&
+        value.bytes.find("EOF") != std::string_view::npos) {
+      return fileBytes.first(reader.position() - fileBytes.data());
+    }
+  }
+  return fileBytes;
+}
+
 class SettingsText {
 public:
   explicit SettingsText(const QByteArray& fileBytes)
-      : m_encoding(detectSettingsEncoding(fileBytes)), m_bytes(fileBytes) {
+      : m_encoding(detectSettingsEncoding(bytesUpToEofRecord(fileBytes))), m_bytes(fileBytes) {
     if (m_encoding == SettingsEncoding::Utf8 && m_bytes.startsWith("\xEF\xBB\xBF")) {
       m_bytes.remove(0, 3);
     }
@@ -59,6 +80,37 @@ private:
   SettingsEncoding m_encoding;
   QByteArray m_bytes;
 };
+
+// Reads settei.txt record by record up to its terminator (or its end), handing
+// each key and value to `take`. `keepGoing` is asked before every record.
+template <typename KeepGoing, typename Take>
+void readSettingRecords(const QString& programFolder, KeepGoing&& keepGoing, Take&& take) {
+  QFile file(layout::settingsFile(programFolder));
+  if (!file.open(QIODevice::ReadOnly)) {
+    return;
+  }
+  const SettingsText text(file.readAll());
+  file.close();
+
+  FieldReader reader(text.bytes());
+  QString key;
+  QString value;
+  while (!isEofRecord(key, value)) {
+    if (!keepGoing()) {
+      return;
+    }
+    Field keyField;
+    Field valueField;
+    // A file without the EOF record ends where it ends; a key whose value is cut
+    // off by the end of the file is not a record.
+    if (!reader.next(keyField) || !reader.next(valueField)) {
+      return;
+    }
+    key = text.decode(keyField);
+    value = text.decode(valueField);
+    take(key, value);
+  }
+}
 
 void storeSetting(SetteiTbl& tbl, const QString& programFolder, const QString& key,
                   const QString& value) {
@@ -112,12 +164,14 @@ void resetSetteiTbl(SetteiTbl& settei_tbl, const QString& programFolder) {
 }
 
 QString resolveDbPath(const QString& programFolder, const QString& value) {
+  // Taken exactly as the field rule delivers it: trimming more would let a value
+  // such as " .\\x" escape the program folder. Only a value that is absolute as
+  // written ("/..." here) leaves it.
   const QString v = withForwardSlashes(value);
-  const QString t = v.trimmed();
   QString resolved;
-  if (t.startsWith(QLatin1String("./"))) {
+  if (v.startsWith(QLatin1String("./"))) {
     resolved = programFolder + v.mid(1);
-  } else if (layout::isAbsoluteNativePath(t)) {
+  } else if (layout::isAbsoluteNativePath(value)) {
     resolved = v;
   } else {
     resolved = programFolder + layout::kSeparator + v;
@@ -127,33 +181,33 @@ QString resolveDbPath(const QString& programFolder, const QString& value) {
 
 void settei_read_sub(SetteiTbl& settei_tbl, const QString& programFolder, Pump& pump) {
   resetSetteiTbl(settei_tbl, programFolder);
+  readSettingRecords(
+      programFolder,
+      [&pump] {
+        if (isTrue(pump.stop_flg())) {
+          return false;
+        }
+        pump.yield();
+        return true;
+      },
+      [&](const QString& key, const QString& value) {
+        storeSetting(settei_tbl, programFolder, key, value);
+      });
+}
 
-  QFile file(layout::settingsFile(programFolder));
-  if (!file.open(QIODevice::ReadOnly)) {
-    return;
-  }
-  const SettingsText text(file.readAll());
-  file.close();
-
-  FieldReader reader(text.bytes());
-  QString key;
-  QString value;
-  while (!(key.contains(kEof) && value.contains(kEof))) {
-    if (isTrue(pump.stop_flg())) {
-      return;
-    }
-    pump.yield();
-    Field keyField;
-    Field valueField;
-    // A file without the EOF record ends where it ends; a key whose value is cut
-    // off by the end of the file is not a record.
-    if (!reader.next(keyField) || !reader.next(valueField)) {
-      return;
-    }
-    key = text.decode(keyField);
-    value = text.decode(valueField);
-    storeSetting(settei_tbl, programFolder, key, value);
-  }
+QList<QDate> readClosedDays(const QString& programFolder) {
+  QList<QDate> days;
+  readSettingRecords(
+      programFolder, [] { return true; },
+      [&days](const QString& key, const QString& value) {
+        if (key == u"休場日") {
+          const QDate day = QDate::fromString(value, QStringLiteral("yyyy/M/d"));
+          if (day.isValid()) {
+            days.append(day);
+          }
+        }
+      });
+  return days;
 }
 
 }  // namespace kabuka

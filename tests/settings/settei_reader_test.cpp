@@ -149,20 +149,43 @@ TEST_F(SetteiReaderTest, ReadsAUtf8FileWithOrWithoutByteOrderMark) {
   EXPECT_EQ(read()[settei::day_folder], QStringLiteral("日足"));
   writeRaw("\xEF\xBB\xBF" + text);
   EXPECT_EQ(read()[settei::day_folder], QStringLiteral("日足"));
+  // The mark must go before the field rule sees the file, or a quoted first key
+  // would not open with its quote.
+  writeRaw("\xEF\xBB\xBF" + QStringLiteral("\"日毎株価フォルダ名\",日足\r\nEOF,EOF\r\n").toUtf8());
+  EXPECT_EQ(read()[settei::day_folder], QStringLiteral("日足"));
+  // What follows the terminator is not read, so a note there in another encoding
+  // does not decide how the settings are read.
+  writeRaw(text + toSjis(QStringLiteral("メモ：日足のフォルダ\r\n")));
+  EXPECT_EQ(read()[settei::day_folder], QStringLiteral("日足"));
 }
 
 TEST_F(SetteiReaderTest, ReadsShiftJisValuesAndKeepsQuotedBlanks) {
   writeSettings({QStringLiteral("日毎株価フォルダ名,日足  "),
-                 QStringLiteral("時系列株価フォルダ名,\" 月足, 2 \""), QStringLiteral("EOF,EOF")});
+                 QStringLiteral("時系列株価フォルダ名,\" 月足, 2 \""),
+                 QStringLiteral("信用売買残フォルダ名,信用\t"), QStringLiteral("EOF,EOF")});
   const SetteiTbl tbl = read();
   EXPECT_EQ(tbl[settei::day_folder], QStringLiteral("日足"));
   EXPECT_EQ(tbl[settei::m_folder], QStringLiteral(" 月足, 2 "));
+  EXPECT_EQ(tbl[settei::shinyo_folder], QStringLiteral("信用"));
 }
 
 TEST_F(SetteiReaderTest, DaySiteGetsItsFinalSlash) {
   writeSettings({QStringLiteral("日毎株価取得サイト,http://h.test/kabu/kabu2/kabuka_db"),
                  QStringLiteral("EOF,EOF")});
   EXPECT_EQ(read()[settei::day_site], QStringLiteral("http://h.test/kabu/kabu2/kabuka_db/"));
+}
+
+TEST_F(SetteiReaderTest, AnEmptySiteLeavesTheBuiltInUrlInCharge) {
+  writeSettings({QStringLiteral("日毎株価取得サイト,"), QStringLiteral("EOF,EOF")});
+  EXPECT_EQ(read()[settei::day_site], QString());
+}
+
+TEST_F(SetteiReaderTest, ReadsEveryClosedDayUpToTheTerminator) {
+  writeSettings({QStringLiteral("休場日,2020/10/01"), QStringLiteral("日毎株価フォルダ名,x"),
+                 QStringLiteral("休場日,2005/11/1"), QStringLiteral("休場日,someday"),
+                 QStringLiteral("EOF,EOF"), QStringLiteral("休場日,2030/01/07")});
+  EXPECT_EQ(readClosedDays(prog()), (QList<QDate>{QDate(2020, 10, 1), QDate(2005, 11, 1)}));
+  EXPECT_EQ(read()[settei::day_folder], QStringLiteral("x"));
 }
 
 TEST_F(SetteiReaderTest, AdjustedPathAlwaysLiesInTheProgramFolder) {
@@ -197,8 +220,19 @@ INSTANTIATE_TEST_SUITE_P(
                    QStringLiteral("/data/kabuka/")},
         DbPathCase{"DriveLetterIsRelativeHere", QStringLiteral("C:\\kabuka\\"),
                    QStringLiteral("<prog>/C:/kabuka/")},
-        DbPathCase{"NetworkPathIsAbsolute", QStringLiteral("\\\\server\\share\\"),
-                   QStringLiteral("//server/share/")}),
+        // Only "/" makes a path absolute here; a Windows root or network path stays
+        // inside the program folder instead of landing at the file system's root.
+        DbPathCase{"NetworkPathIsRelativeHere", QStringLiteral("\\\\server\\share\\"),
+                   QStringLiteral("<prog>///server/share/")},
+        DbPathCase{"BackslashRootIsRelativeHere", QStringLiteral("\\kabuka\\"),
+                   QStringLiteral("<prog>//kabuka/")},
+        // Blanks the field rule keeps are part of the value: still inside.
+        DbPathCase{"BlankBeforeDot", QStringLiteral(" .\\kabuka\\"),
+                   QStringLiteral("<prog>/ ./kabuka/")},
+        DbPathCase{"TabBeforeDot", QStringLiteral("\t.\\kabuka\\"),
+                   QStringLiteral("<prog>/\t./kabuka/")},
+        DbPathCase{"FullWidthSpaceBeforeDot", QStringLiteral("\u3000.\\kabuka\\"),
+                   QStringLiteral("<prog>/\u3000./kabuka/")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
