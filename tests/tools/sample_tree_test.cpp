@@ -7,7 +7,7 @@ namespace {
 
 constexpr int kRecords = 30;
 
-// 15 March 2016 is a Tuesday; the weekdays of March up to it are 11.
+// 15 March 2016 is a Tuesday; the trading days of March up to it are 11.
 const QDate kToday(2016, 3, 15);
 
 SamplePrices prices() {
@@ -18,7 +18,7 @@ SamplePrices prices() {
 
 class SampleTreeTest : public ::testing::Test {
 protected:
-  HttpResponse get(const QByteArray& path) const { return tree.respond({"GET", path}); }
+  HttpResponse get(const QByteArray& path) const { return tree.respond({"GET", path, {}}); }
 
   void expectNotFound(const QByteArray& path) const {
     const HttpResponse response = get(path);
@@ -43,8 +43,9 @@ TEST_F(SampleTreeTest, ServesAPastMonthFileWhole) {
   EXPECT_EQ(response.body, prices().monthFile(2016, 2));
 }
 
-TEST_F(SampleTreeTest, ServesDailyFilesOfWeekdaysUpToToday) {
-  for (const QDate day : {QDate(2015, 1, 2), QDate(2015, 12, 31), QDate(2016, 3, 14), kToday}) {
+TEST_F(SampleTreeTest, ServesDailyFilesOfTradingDaysUpToToday) {
+  // The first and last trading days of 2015, after and before the year-end closure.
+  for (const QDate day : {QDate(2015, 1, 5), QDate(2015, 12, 30), QDate(2016, 3, 14), kToday}) {
     const HttpResponse response = get(SampleTree::dayFilePath(day));
     EXPECT_EQ(response.status, 200) << qPrintable(day.toString());
     EXPECT_EQ(response.body, prices().dayFile(day)) << qPrintable(day.toString());
@@ -57,9 +58,25 @@ TEST_F(SampleTreeTest, PathHelpersNameTheFilesAsTheCollectorAsksForThem) {
   EXPECT_EQ(SampleTree::monthFilePath(2016, 3), "/kabu/kabu2/kabuka_db/2016/data_dg/201603.csv");
 }
 
-TEST_F(SampleTreeTest, WeekendsHaveNoDailyFile) {
-  expectNotFound("/kabu/kabu2/kabuka_db/2016/data_d/20160312.csv");
-  expectNotFound("/kabu/kabu2/kabuka_db/2016/data_d/20160313.csv");
+// The sample market keeps the exchange's calendar, so the collector's database
+// check finds every day it expects and no other.
+TEST_F(SampleTreeTest, ClosedDaysHaveNoDailyFileAndNoBlockInTheMonthFile) {
+  const QDate closedDays[] = {
+      QDate(2016, 3, 12),   // Saturday
+      QDate(2016, 3, 13),   // Sunday
+      QDate(2015, 1, 2),    // year-end closure
+      QDate(2015, 12, 31),  // year-end closure
+      QDate(2016, 1, 1),    // 元日
+      QDate(2016, 1, 11),   // 成人の日
+      QDate(2016, 2, 11),   // 建国記念の日
+  };
+  for (const QDate day : closedDays) {
+    expectNotFound(SampleTree::dayFilePath(day));
+    const HttpResponse month = get(SampleTree::monthFilePath(day.year(), day.month()));
+    EXPECT_EQ(month.status, 200);
+    EXPECT_FALSE(month.body.contains("\r\n" + day.toString(u"yyyyMMdd").toLatin1() + ','))
+        << qPrintable(day.toString());
+  }
 }
 
 TEST_F(SampleTreeTest, NothingAfterTodayIsThere) {
@@ -81,7 +98,7 @@ TEST_F(SampleTreeTest, TheCurrentMonthHoldsTheDaysUpToToday) {
       << "cut right before the first day after today";
 }
 
-TEST_F(SampleTreeTest, OnTheMonthsLastWeekdayTheWholeMonthIsThere) {
+TEST_F(SampleTreeTest, OnTheMonthsLastTradingDayTheWholeMonthIsThere) {
   today = QDate(2016, 3, 31);
   EXPECT_EQ(get("/kabu/kabu2/kabuka_db/2016/data_dg/201603.csv").body, prices().monthFile(2016, 3));
 }
@@ -117,7 +134,7 @@ TEST_F(SampleTreeTest, AQueryDoesNotChooseTheFile) {
 
 TEST_F(SampleTreeTest, OnlyGetIsServed) {
   const HttpResponse response =
-      tree.respond({"POST", "/kabu/kabu2/kabuka_db/2016/data_d/20160315.csv"});
+      tree.respond({"POST", "/kabu/kabu2/kabuka_db/2016/data_d/20160315.csv", {}});
   EXPECT_EQ(response.status, 404);
 }
 

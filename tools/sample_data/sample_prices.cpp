@@ -1,5 +1,7 @@
 #include "sample_prices.h"
 
+#include "calendar/market_calendar.h"
+
 #include <QString>
 #include <QStringEncoder>
 
@@ -111,17 +113,21 @@ void appendDay(QByteArray& out, QDate day, int records, Form form) {
   }
 }
 
+// The sample market knows no extra closed days.
+const MarketCalendar& marketCalendar() {
+  static const MarketCalendar calendar;
+  return calendar;
+}
+
 }  // namespace
 
 QList<QDate> SamplePrices::tradingDays(int year, int month) {
-  QList<QDate> days;
   const QDate first(year, month, 1);
-  for (QDate day = first; day.isValid() && day.month() == month; day = day.addDays(1)) {
-    if (day.dayOfWeek() <= 5) {
-      days.append(day);
-    }
-  }
-  return days;
+  return marketCalendar().tradingDays(first, first.addMonths(1).addDays(-1));
+}
+
+bool SamplePrices::isTradingDay(QDate day) {
+  return marketCalendar().isTradingDay(day);
 }
 
 QByteArray SamplePrices::dayFile(QDate day) const {

@@ -12,8 +12,11 @@ namespace kabuka::tools {
 struct SamplePrices {
   int recordsPerDay = 4000;
 
-  // Weekdays of the month; the sample market trades every weekday.
+  // The trading days of the month by the market calendar: weekdays less the
+  // holidays and the year-end closure, so that the sample server, the demo and the
+  // database check agree on which days have prices.
   static QList<QDate> tradingDays(int year, int month);
+  static bool isTradingDay(QDate day);
 
   // A day file as the server keeps it: the day header line, then one line per record.
   QByteArray dayFile(QDate day) const;

@@ -106,7 +106,7 @@ HttpResponse SampleTree::respondDay(int folderYear, QByteArrayView fileName) con
     return HttpResponse::notFound();
   }
   const QDate day(*digits / 10000, *digits / 100 % 100, *digits % 100);
-  const bool traded = day.isValid() && day.dayOfWeek() <= 5;
+  const bool traded = SamplePrices::isTradingDay(day);
   if (!traded || day.year() != folderYear || day > m_today()) {
     return HttpResponse::notFound();
   }
@@ -138,7 +138,7 @@ HttpResponse SampleTree::homePage() const {
           "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"UTF-8\">"
           "<title>日毎株価 見本データサーバ</title></head><body>\n"
           "<h1>日毎株価 見本データサーバ</h1>\n"
-          "<p>%1年から%2年までの平日の株価を置いています。どれも作り物の見本データです。</p>\n"
+          "<p>%1年から%2年までの取引日の株価を置いています。どれも作り物の見本データです。</p>\n"
           "<p>月ごとのファイル: %3&lt;年&gt;/data_dg/&lt;年月6桁&gt;.csv<br>\n"
           "日ごとのファイル: %3&lt;年&gt;/data_d/&lt;年月日8桁&gt;.csv</p>\n"
           "</body></html>\n")

@@ -11,8 +11,9 @@
 
 namespace kabuka::tools {
 
-// What the sample data server holds: every weekday of a range of years, as month
-// files and daily files, up to "today" and no further.
+// What the sample data server holds: every trading day of a range of years (no
+// weekends, holidays or year-end closure), as month files and daily files, up to
+// "today" and no further.
 struct SampleTreeOptions {
   int fromYear = 2010;
   int toYear = 2010;
