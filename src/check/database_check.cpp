@@ -307,6 +307,11 @@ private:
 
 }  // namespace
 
+TradingCalendar fromMarketCalendar(const MarketCalendar& calendar) {
+  return TradingCalendar{[&calendar](const QDate& day) { return calendar.isTradingDay(day); },
+                         [&calendar](const QDate& day) { return calendar.closedReason(day); }};
+}
+
 QDate lastDueTradingDay(const TradingCalendar& calendar, const QDate& today) {
   // No market closes for longer than a couple of weeks; the bound only keeps a
   // broken calendar from looping for ever.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calendar/market_calendar.h"
 #include "check/findings.h"
 
 #include <QDate>
@@ -17,6 +18,9 @@ struct TradingCalendar {
   // Why the exchange is closed that day; empty on a trading day.
   std::function<QString(const QDate&)> closedReason;
 };
+
+// The market calendar seen through TradingCalendar; `calendar` must outlive it.
+TradingCalendar fromMarketCalendar(const MarketCalendar& calendar);
 
 // A year (month 0) or one month of it.
 struct CheckTarget {

@@ -36,12 +36,13 @@ bool isTrailByte(int b) {
 // Whether the code page assigns a character to the pair. Asking the converter
 // itself keeps the unassigned rows (0x85 0x40 and the like) out; without a
 // converter only the pair's shape is judged.
-bool isAssignedPair(QStringDecoder& decoder, int lead, int trail) {
+bool isAssignedPair(int lead, int trail) {
+  // A fresh decoder per pair: an error once seen stays with a decoder.
+  QStringDecoder decoder("CP932");
   if (!decoder.isValid()) {
     return true;
   }
   const char pair[2] = {char(lead), char(trail)};
-  decoder.resetState();
   const QString text = decoder.decode(QByteArrayView(pair, 2));
   return !decoder.hasError() && text.size() == 1 && text.at(0) != QChar(0xfffd) &&
          text.at(0) != QChar(0x1a);
@@ -49,7 +50,6 @@ bool isAssignedPair(QStringDecoder& decoder, int lead, int trail) {
 
 std::unique_ptr<SjisTables> buildSjisTables() {
   auto tables = std::make_unique<SjisTables>();
-  QStringDecoder decoder("CP932");
   for (int b = 0; b < 256; ++b) {
     const bool single = b < 0x80 || (b >= 0xa1 && b <= 0xdf);
     tables->byteClass[b] = single ? kSingle : isLeadByte(b) ? kLead : kBad;
@@ -57,7 +57,7 @@ std::unique_ptr<SjisTables> buildSjisTables() {
       continue;
     }
     for (int trail = 0x40; trail <= 0xfc; ++trail) {
-      if (isTrailByte(trail) && isAssignedPair(decoder, b, trail)) {
+      if (isTrailByte(trail) && isAssignedPair(b, trail)) {
         tables->validPair.set(size_t(b << 8 | trail));
       }
     }

@@ -1,0 +1,105 @@
+#include "check/day_file_scan.h"
+
+#include <QList>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kabuka::check {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr size_t kSound = std::string_view::npos;
+
+struct SjisCase {
+  const char* name;
+  std::string bytes;
+  size_t firstBad;
+};
+
+TEST(ShiftJisValidity, AcceptsTheCodePageAndFindsTheFirstBadByte) {
+  const std::string longAscii(40, 'a');
+  const QList<SjisCase> cases = {
+      {"plain ASCII", "1301,abc\r\n", kSound},
+      {"kanji 日本", "\x93\xfa\x96\x7b", kSound},
+      {"half-width katakana", "\xb1\xb2", kSound},
+      {"second byte 0x5C of 表", "\x95\x5c,", kSound},
+      {"NEC circled digit ①", "\x87\x40", kSound},
+      {"IBM extension", "\xfa\x40", kSound},
+      {"user-defined area", "\xf0\x40", kSound},
+      {"unassigned row", "ab\x85\x40", 2},
+      {"lone 0x80", "a\x80", 1},
+      {"0xFF", "\xff", 0},
+      {"lead byte cut by a comma", "\x93,", 0},
+      {"lead byte at the very end", "ab\x93", 2},
+      {"bad byte after a long ASCII run", longAscii + "\xfd", 40},
+  };
+  for (const SjisCase& c : cases) {
+    EXPECT_EQ(firstInvalidSjisByte(c.bytes), c.firstBad) << c.name;
+  }
+}
+
+struct ScanCase {
+  const char* name;
+  std::string bytes;
+  QList<FindingKind> faults;
+  int records;
+};
+
+QList<FindingKind> kindsOf(const DayScan& scan) {
+  QList<FindingKind> kinds;
+  for (const DayFault& fault : scan.faults) {
+    kinds.append(fault.kind);
+  }
+  return kinds;
+}
+
+TEST(DayFileScanner, JudgesEachRuleOnItsOwn) {
+  const std::string header = "20160301,2,t,,,,,\r\n";
+  const std::string a = "1301,a,m,1,2,3,4,5\r\n";
+  const std::string b = "1303,b,m,1,2,3,4,5\r\n";
+  const QList<ScanCase> cases = {
+      {"sound", header + a + b, {}, 2},
+      {"quoted name holding a comma and a line end",
+       header + "1301,\"x,\r\ny\",m,1,2,3,4,5\r\n" + b, {}, 2},
+      {"blanks around the count", "20160301, 2 ,t,,,,,\r\n" + a + b, {}, 2},
+      {"empty", "", {FindingKind::EmptyFile}, 0},
+      {"last line without its line end", header + a + "1303,b,m,1,2,3,4,5",
+       {FindingKind::BadLineEnd}, 2},
+      {"LF alone", header + "1301,a,m,1,2,3,4,5\n" + b, {FindingKind::BadLineEnd}, 2},
+      {"CR alone", header + "1301,a,m,1,2,3,4,5\r" + b, {FindingKind::BadLineEnd}, 2},
+      {"nine fields", header + a + "1303,b,m,1,2,3,4,5,\r\n", {FindingKind::BadFieldCount}, 2},
+      {"blank line at the end", header + a + b + "\r\n",
+       {FindingKind::BadRecordCount, FindingKind::BadFieldCount}, 3},
+      {"count not a number", "20160301,two,t,,,,,\r\n" + a + b, {FindingKind::BadRecordCount}, 2},
+      {"count too high", "20160301,3,t,,,,,\r\n" + a + b, {FindingKind::BadRecordCount}, 2},
+      {"other day in the header", "20160302,2,t,,,,,\r\n" + a + b,
+       {FindingKind::HeaderDateMismatch}, 2},
+      {"one code twice", header + a + a, {FindingKind::DuplicateCode}, 2},
+      {"bad byte in a name", header + "1301,\x85\x40,m,1,2,3,4,5\r\n" + b,
+       {FindingKind::InvalidSjis}, 2},
+  };
+  DayFileScanner scanner;  // one scanner for all: nothing may carry from file to file
+  for (const ScanCase& c : cases) {
+    const DayScan scan = scanner.scan(c.bytes, "20160301");
+    EXPECT_EQ(kindsOf(scan), c.faults) << c.name;
+    EXPECT_EQ(scan.records, c.records) << c.name;
+  }
+}
+
+TEST(DayFileScanner, FindsADuplicateAmongManyCodes) {
+  std::string day = "20160301,3001,t,,,,,\r\n";
+  for (int i = 0; i < 3000; ++i) {
+    day += std::to_string(1000 + i) + ",n,m,1,2,3,4,5\r\n";
+  }
+  day += "2999,n,m,1,2,3,4,5\r\n";
+  DayFileScanner scanner;
+  const DayScan scan = scanner.scan(day, "20160301");
+  ASSERT_EQ(kindsOf(scan), QList<FindingKind>{FindingKind::DuplicateCode});
+  EXPECT_TRUE(scan.faults[0].detail.contains(QStringLiteral("2999"))) << scan.faults[0].detail.toStdString();
+}
+
+}  // namespace
+}  // namespace kabuka::check
