@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -89,7 +89,10 @@ bool writeDayFile(const QString& path, std::string_view content) {
   if (!file.open(QIODevice::WriteOnly)) {
     return false;
   }
-  if (file.write(content.data(), qint64(content.size())) != qint64(content.size())) {
+  // commit() does not notice a failed final flush: a full disk would otherwise
+  // rename a short or empty file over a good one.
+  if (file.write(content.data(), qint64(content.size())) != qint64(content.size()) ||
+      !file.flush()) {
     file.cancelWriting();
     return false;
   }
@@ -133,6 +136,7 @@ public:
     const qint64 got = m_file.read(m_buffer.data() + m_end, qint64(m_buffer.size() - m_end));
     if (got <= 0) {
       m_endOfFile = true;
+      dropEndOfFileMark();
     } else {
       m_end += size_t(got);
     }
@@ -140,6 +144,15 @@ public:
   }
 
 private:
+  // A DOS end-of-file mark as the last byte ends the text there, even straight
+  // after the last field; left in, it would become part of that field. A piece
+  // that reached the old end is always read again once the end is known.
+  void dropEndOfFileMark() {
+    if (m_end > m_start && m_buffer[m_end - 1] == '\x1a') {
+      --m_end;
+    }
+  }
+
   QIODevice& m_file;
   std::vector<char> m_buffer;
   size_t m_start = 0;
@@ -199,14 +212,15 @@ public:
     bool allWritten = true;
     for (long long block = 0; block < blocks; ++block) {
       const BlockOutcome outcome = splitBlock();
+      if (outcome == BlockOutcome::Truncated) {
+        return result;
+      }
       if (outcome == BlockOutcome::Written) {
         ++result.dayFilesWritten;
-        m_window.yield();
-      } else if (outcome == BlockOutcome::Truncated) {
-        return result;
       } else {
         allWritten = false;
       }
+      m_window.yield();
     }
     result.complete = allWritten && onlyFillerLeft();
     return result;
@@ -294,23 +308,16 @@ long long countOf(std::string_view field) {
   while (i < field.size() && (field[i] == ' ' || field[i] == '\t')) {
     ++i;
   }
-  const size_t start = i;
-  if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
+  // from_chars takes no leading "+", which a count may carry.
+  if (i + 1 < field.size() && field[i] == '+' && field[i + 1] != '-') {
     ++i;
   }
-  while (i < field.size() && field[i] >= '0' && field[i] <= '9') {
-    ++i;
-  }
-  if (i < field.size() && field[i] == '.') {
-    ++i;
-    while (i < field.size() && field[i] >= '0' && field[i] <= '9') {
-      ++i;
-    }
-  }
-  const std::string number(field.substr(start, i - start));
-  char* parsedEnd = nullptr;
-  const double value = std::strtod(number.c_str(), &parsedEnd);
-  if (parsedEnd == number.c_str() || !std::isfinite(value)) {
+  double value = 0;
+  const char* const first = field.data() + i;
+  const char* const last = field.data() + field.size();
+  // Always the "." decimal point, whatever the user's locale says.
+  const auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
+  if (error != std::errc() || !std::isfinite(value)) {
     return 0;
   }
   // Far beyond any real count; kept finite so the loops stay well defined.

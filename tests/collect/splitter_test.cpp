@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+
 namespace kabuka {
 namespace {
 
@@ -136,6 +142,7 @@ TEST_F(SplitterTest, NeverWritesOutsideTheDailyFolder) {
   EXPECT_EQ(result.dayFilesWritten, 1) << "the good day after the bad ones is still written";
   EXPECT_EQ(dayFiles(), QStringList({"20160303.csv"}));
   EXPECT_FALSE(QFile::exists(tree.path() + QStringLiteral("/evil.csv")));
+  EXPECT_EQ(window.yields, 4) << "once before reading and once after every day, written or not";
 }
 
 TEST_F(SplitterTest, ADayFileThatCannotBeWrittenMakesTheSplitIncomplete) {
@@ -152,6 +159,51 @@ TEST_F(SplitterTest, DataTheCountsDoNotCoverIsAFailure) {
   EXPECT_TRUE(dayFiles().isEmpty());
   // Blank lines and a DOS end-of-file mark after the last day are harmless.
   EXPECT_TRUE(split("201603,1,,,,,,\r\n20160301,0,,,,,,\r\n\r\n\x1a").complete);
+}
+
+// However the read windows fall, an end-of-file mark straight after the last
+// field ends the text: it is not part of that field.
+TEST_F(SplitterTest, AnEndOfFileMarkAfterTheLastFieldEndsTheFile) {
+  const QByteArray month = "201603,1,,,,,,\r\n20160301,1,,,,,,\r\n1,a,b,c,d,e,f,g\x1a";
+  ASSERT_TRUE(test::writeBytes(monthFile(), month));
+  for (size_t size = 2; size <= size_t(month.size()) + 1; ++size) {
+    ASSERT_TRUE(data_d_csv_sub(monthFile(), daily(), window, size).complete) << "window " << size;
+    ASSERT_EQ(day("20160301"), "20160301,1,,,,,,\r\n1,a,b,c,d,e,f,g\r\n") << "window " << size;
+  }
+}
+
+// What a full disk does to the day files.
+class SplitterOnAFullDisk : public SplitterTest {
+protected:
+  static constexpr rlim_t kFileSizeLimit = 2 * 1024;
+  enum Fault { kOldFileLost = 1, kReportedComplete = 2 };
+
+  // Runs in a child process, whose file size limit it lowers below the day's size
+  // but well within what the file layer buffers before its final flush.
+  [[noreturn]] void splitAndExitWithFaults() {
+    std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+    const QByteArray oldDay = "20160301,0,old,,,,,\r\n";
+    test::writeBytes(daily() + QStringLiteral("20160301.csv"), oldDay);
+    QByteArray month = "201603,1,,,,,,\r\n20160301,200,,,,,,\r\n";
+    for (int i = 0; i < 200; ++i) {
+      month += QByteArray::number(1000 + i) + ",name,market,1,2,3,4,5\r\n";
+    }
+    test::writeBytes(monthFile(), month);
+    const rlimit limit{kFileSizeLimit, kFileSizeLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const SplitResult result = data_d_csv_sub(monthFile(), daily(), window);
+    int faults = 0;
+    faults |= day("20160301") == oldDay ? 0 : kOldFileLost;
+    faults |= result.complete ? kReportedComplete : 0;
+    std::_Exit(faults);
+  }
+};
+
+TEST_F(SplitterOnAFullDisk, KeepsTheOldDayAndReportsTheSplitIncomplete) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(splitAndExitWithFaults(), ::testing::ExitedWithCode(0), "")
+      << "exit code bits " << kOldFileLost << " old day file lost, " << kReportedComplete
+      << " reported complete";
 }
 
 TEST_F(SplitterTest, AMissingMonthFileIsNotASuccess) {
@@ -208,6 +260,17 @@ TEST(CountRule, TakesTheLeadingNumberRounded) {
   EXPECT_EQ(countOf(""), 0);
   EXPECT_EQ(countOf("-4"), -4);
   EXPECT_GT(countOf("99999999999999999999999"), 0);
+}
+
+// Qt applications take the user's locale for the C library; a count must not
+// read "2.7" as 2 where the decimal separator is a comma.
+TEST(CountRule, IgnoresTheUsersDecimalSeparator) {
+  const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr)
+      << "the de_DE.UTF-8 locale is missing; tools/install-deps.sh generates it";
+  EXPECT_EQ(countOf("2.7"), 3);
+  EXPECT_EQ(countOf("2,7"), 2);
+  std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
 TEST(DayName, IsExactlyEightDigits) {
