@@ -368,10 +368,10 @@ void EndToEnd::waitForRunningState() {
                         }));
 }
 
-// A run holds its lock file in the program folder from before its first request
+// A run holds its lock file in the database folder from before its first request
 // to its very end; the window shows the end as 収集開始 back and 閉じる usable.
 void EndToEnd::waitForRunToEnd() {
-  const QString lock = m_programFolder + QStringLiteral("/collect.lock");
+  const QString lock = m_programFolder + QStringLiteral("/kabuka/.collect.lock");
   ASSERT_TRUE(waitUntil(QStringLiteral("the run to release its lock"),
                         [&] { return !QFileInfo::exists(lock); }));
   ASSERT_TRUE(waitToSee(QStringLiteral("収集開始 back and 閉じる enabled"),
