@@ -6,7 +6,9 @@
 
 namespace kabuka::test {
 
-SampleDatabase::SampleDatabase(QString dbPath, int recordsPerDay) : m_dbPath(std::move(dbPath)) {
+SampleDatabase::SampleDatabase(QString dbPath, int recordsPerDay,
+                               const QList<QDate>& extraClosedDays)
+    : m_dbPath(std::move(dbPath)), m_market(extraClosedDays) {
   m_prices.recordsPerDay = recordsPerDay;
 }
 

@@ -14,7 +14,7 @@ namespace kabuka::test {
 // trading days of the market calendar, for the check to read.
 class SampleDatabase {
 public:
-  SampleDatabase(QString dbPath, int recordsPerDay);
+  SampleDatabase(QString dbPath, int recordsPerDay, const QList<QDate>& extraClosedDays = {});
 
   QString dbPath() const { return m_dbPath; }
   QString dayFile(const QDate& day) const;     // absolute
