@@ -19,7 +19,7 @@ using HttpHeaders = QList<std::pair<QByteArray, QByteArray>>;
 struct HttpRequest {
   QByteArray method;
   QByteArray path;      // as sent, query included
-  HttpHeaders headers;  // as sent, in their order
+  HttpHeaders headers = {};  // as sent, in their order
 
   // The value of the first header of that name, in any letter case; empty if none.
   QByteArray header(QByteArrayView name) const;
