@@ -21,7 +21,9 @@ public:
 
   bool isTradingDay(const QDate& date) const;
   // Why the exchange is closed that day, in Japanese ("土曜日", "日曜日", the
-  // holiday's name, "年末年始休場", "休場日"); empty on a trading day.
+  // holiday's name, "年末年始休場", "休場日"); empty on a trading day. Where several
+  // apply, a holiday's name wins, so that a holiday on a Sunday or on 1 January is
+  // shown by its name.
   QString closedReason(const QDate& date) const;
 
   // The trading days from `first` to `last`, both included, in order.
