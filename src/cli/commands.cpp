@@ -28,6 +28,8 @@ const std::array kCommands = {
 
 }  // namespace
 
+const QString kHelpHint = QStringLiteral("使い方は kabuka-collect --help で表示できます。");
+
 std::span<const Command> commands() { return kCommands; }
 
 const Command* findCommand(const QString& name) {
@@ -40,7 +42,8 @@ const Command* findCommand(const QString& name) {
 }
 
 ExitStatus badCommandLine(CliContext& context, const QString& why) {
-  context.console.failure(why);
+  context.console.failure(QStringLiteral("kabuka-collect: ") + why);
+  context.console.failure(kHelpHint);
   return ExitStatus::BadCommandLine;
 }
 

@@ -39,6 +39,8 @@ ExitStatus runUpdateCommand(CliContext&, const QStringList&, const CommandOption
 // A date written yyyy-mm-dd, yyyy/mm/dd or yyyymmdd; invalid for anything else.
 QDate parseDateArgument(const QString& text);
 
+extern const QString kHelpHint;
+
 // A bad command line: says why on the console and returns BadCommandLine.
 ExitStatus badCommandLine(CliContext& context, const QString& why);
 

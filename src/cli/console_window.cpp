@@ -20,9 +20,7 @@ QString byteText(qint64 bytes) {
 }  // namespace
 
 ConsoleWindow::ConsoleWindow(ConsoleSink sink, bool quiet)
-    : m_sink(std::move(sink)), m_quiet(quiet) {
-  m_redrawClock.start();
-}
+    : m_sink(std::move(sink)), m_quiet(quiet) {}
 
 void ConsoleWindow::planFiles(int totalFiles) {
   m_totalFiles = totalFiles;
@@ -31,7 +29,8 @@ void ConsoleWindow::planFiles(int totalFiles) {
 
 void ConsoleWindow::fileProgress(qint64 received, qint64) {
   m_received = received;
-  if (m_sink.isTerminal && !m_quiet && m_redrawClock.elapsed() >= kRedrawIntervalMs) {
+  const bool due = !m_redrawClock.isValid() || m_redrawClock.elapsed() >= kRedrawIntervalMs;
+  if (m_sink.isTerminal && !m_quiet && due) {
     drawProgress();
   }
 }
@@ -81,6 +80,7 @@ void ConsoleWindow::setLabel1Caption(const QString& text) {
     m_fileCaption = text;
     m_received = 0;
     m_fileClock.start();
+    m_redrawClock.invalidate();
   }
   if (m_quiet && !failed) {
     return;

@@ -108,7 +108,7 @@ Parsed parseCommandLine(const QStringList& arguments, const QString& executableF
 void writeBadCommandLine(const ProgramEnvironment& environment, const QString& error) {
   ConsoleWindow console(environment.console, false);
   console.failure(QStringLiteral("kabuka-collect: ") + error);
-  console.failure(QStringLiteral("使い方は kabuka-collect --help で表示できます。"));
+  console.failure(kHelpHint);
 }
 
 int runCommand(const Invocation& invocation, const ProgramEnvironment& environment) {

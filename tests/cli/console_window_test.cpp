@@ -1,0 +1,57 @@
+#include "cli/console_window.h"
+
+#include <gtest/gtest.h>
+
+namespace kabuka {
+namespace {
+
+struct Console {
+  explicit Console(bool terminal, bool quiet = false)
+      : window({[this](QByteArrayView bytes) { written += bytes.toByteArray(); }, terminal,
+                [] { return QDateTime({2016, 12, 7}, {18, 30, 5}); }},
+               quiet) {}
+  QByteArray written;
+  cli::ConsoleWindow window;
+};
+
+// A log (not a terminal) gets one line per event with its time, and each month of a
+// long run says how far the run is.
+TEST(ConsoleWindow, LogLinesCarryTimeAndCount) {
+  Console console(false);
+  console.window.planFiles(12);
+  console.window.setLabel1Colour(kBlue);
+  console.window.setLabel1Caption(QStringLiteral("年指定：2015年01月の日毎株価収集処理中"));
+  console.window.fileProgress(1000, -1);
+  EXPECT_EQ(QString::fromUtf8(console.written),
+            QStringLiteral("2016-12-07 18:30:05 年指定：2015年01月の日毎株価収集処理中 (1/12)\n"));
+}
+
+// On a terminal the progress line is redrawn in place and wiped before a status
+// line, so the two never run together.
+TEST(ConsoleWindow, TerminalProgressIsRedrawnInPlace) {
+  Console console(true);
+  console.window.planFiles(2);
+  console.window.setLabel1Colour(kBlue);
+  console.window.setLabel1Caption(QStringLiteral("月指定：2016年11月の日毎株価収集処理中"));
+  console.written.clear();
+  console.window.fileProgress(3 * 1024 * 1024, -1);
+  EXPECT_TRUE(console.written.startsWith("\r\x1b[K月指定：2016年11月の日毎株価収集処理中 1/2  3.0 MiB"))
+      << console.written.toStdString();
+  console.window.setLabel1Caption(QStringLiteral("日毎株価の処理完了"));
+  EXPECT_TRUE(console.written.endsWith("\r\x1b[K日毎株価の処理完了\n")) << console.written.toStdString();
+}
+
+// A signal before a run still stops it: the run's own reset of the flag must not
+// swallow it.
+TEST(ConsoleWindow, AStopOutlivesTheRunsReset) {
+  Console console(false, true);
+  console.window.requestStop();
+  console.window.set_stop_flg(kFalse);
+  EXPECT_EQ(console.window.stop_flg(), kTrue);
+  EXPECT_FALSE(console.window.closing());
+  console.window.requestStop();
+  EXPECT_TRUE(console.window.closing());
+}
+
+}  // namespace
+}  // namespace kabuka

@@ -1,0 +1,106 @@
+#include "cli_fixture.h"
+
+#include "collect/run_lock.h"
+
+#include <QLockFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace kabuka {
+namespace {
+
+using test::CliFixture;
+using test::filesUnder;
+
+// kabuka-collect as a process of its own, reading settei.txt that names the
+// fixture's server.
+class CollectProcess {
+public:
+  CollectProcess(CliFixture& fixture, const QStringList& arguments) {
+    EXPECT_TRUE(test::writeBytes(fixture.program.file(QStringLiteral("settei.txt")),
+                                 "日毎株価取得サイト," + fixture.baseUrl().toUtf8() +
+                                     "\r\nEOF,EOF\r\n"));
+    m_process.setReadChannel(QProcess::StandardError);
+    m_process.start(QStringLiteral(KABUKA_COLLECT),
+                    QStringList{QStringLiteral("--program-folder"), fixture.program.path(),
+                                QStringLiteral("--today"), QStringLiteral("2016-12-07")} +
+                        arguments);
+    EXPECT_TRUE(m_process.waitForStarted());
+  }
+
+  // Reads stderr until `text` shows; false when the program ended first.
+  bool waitForOutput(const QString& text) {
+    while (!m_output.contains(text.toUtf8())) {
+      if (!m_process.waitForReadyRead(10'000)) {
+        return false;
+      }
+      m_output += m_process.readAllStandardError();
+    }
+    return true;
+  }
+
+  int finish() {
+    EXPECT_TRUE(m_process.waitForFinished(30'000));
+    m_output += m_process.readAllStandardError();
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+  }
+
+  void terminate() { m_process.terminate(); }
+  const QByteArray& output() const { return m_output; }
+
+private:
+  QProcess m_process;
+  QByteArray m_output;
+};
+
+QString dayPath(const QDate& day) {
+  const QString name = day.toString(QStringLiteral("yyyyMMdd"));
+  return name.left(4) + QStringLiteral("/data_d/") + name + QStringLiteral(".csv");
+}
+
+// SIGTERM works like "収集停止": the month in hand is fetched and split whole, no
+// later month is fetched, nothing half written or scratch is left behind.
+TEST(CollectProcess, SigtermFinishesTheMonthInHandAndExits130) {
+  CliFixture fixture;
+  fixture.setOverride([&fixture](const tools::HttpRequest& request) {
+    tools::HttpResponse response = fixture.tree().respond(request);
+    response.delayMs = 400;  // time for the signal to come during the fetch
+    return std::optional(response);
+  });
+  CollectProcess collect(fixture, {QStringLiteral("year"), QStringLiteral("2015")});
+  ASSERT_TRUE(collect.waitForOutput(QStringLiteral("2015年03月"))) << collect.output().toStdString();
+  collect.terminate();
+  EXPECT_EQ(collect.finish(), 130) << collect.output().toStdString();
+
+  QMap<QString, QByteArray> expected;
+  for (int month = 1; month <= 3; ++month) {
+    for (const QDate& day : tools::SamplePrices::tradingDays(2015, month)) {
+      expected.insert(dayPath(day), fixture.tree().dayFile(day));
+    }
+  }
+  const QMap<QString, QByteArray> stored = filesUnder(fixture.db());
+  EXPECT_EQ(stored.keys().join(QLatin1Char(' ')).toStdString(),
+            expected.keys().join(QLatin1Char(' ')).toStdString());
+  EXPECT_TRUE(stored == expected);
+  EXPECT_EQ(fixture.requested().size(), 3);
+  EXPECT_TRUE(collect.output().contains("収集処理を停止しました。"));
+}
+
+// Another run, in any process, holds the database: exit 3 before anything is fetched
+// or written.
+TEST(CollectProcess, ALockedDatabaseExits3AndTouchesNothing) {
+  CliFixture fixture;
+  ASSERT_TRUE(QDir().mkpath(fixture.db()));
+  QLockFile otherRun(RunLock::lockPathFor(fixture.db()));
+  ASSERT_TRUE(otherRun.tryLock(0));
+  CollectProcess collect(fixture, {QStringLiteral("month"), QStringLiteral("2016-03")});
+  EXPECT_EQ(collect.finish(), 3) << collect.output().toStdString();
+  EXPECT_TRUE(fixture.requested().isEmpty());
+  EXPECT_EQ(filesUnder(fixture.db()).keys(), QStringList{QStringLiteral(".collect.lock")});
+  EXPECT_TRUE(QDir(fixture.db()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+  EXPECT_TRUE(collect.output().contains("他の収集処理が実行中です。"));
+}
+
+}  // namespace
+}  // namespace kabuka
