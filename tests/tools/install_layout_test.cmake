@@ -1,5 +1,6 @@
 # Installs the build into PREFIX and checks that it is the program folder a user
-# gets: the program, the how-to and the sample settings file, and nothing else.
+# gets: the program, the command-line collector, the how-to, the sample settings
+# file and the example unit files, and nothing else.
 # In particular no settei.txt: installing must never replace the user's settings.
 
 file(REMOVE_RECURSE "${PREFIX}")
@@ -14,18 +15,24 @@ endif()
 
 file(GLOB entries RELATIVE "${PREFIX}" "${PREFIX}/*")
 list(SORT entries)
-set(wanted "kabuka-collector;readme.txt;settei.txt.sample")
+set(wanted "kabuka-collect;kabuka-collect.service;kabuka-collect.timer;kabuka-collector;readme.txt;settei.txt.sample")
 if(NOT entries STREQUAL wanted)
   message(FATAL_ERROR "program folder holds [${entries}], wanted [${wanted}]")
 endif()
 
-file(READ "${PREFIX}/kabuka-collector" magic LIMIT 4 HEX)
-execute_process(COMMAND test -x "${PREFIX}/kabuka-collector" RESULT_VARIABLE notExecutable)
-if(NOT magic STREQUAL "7f454c46" OR NOT notExecutable EQUAL 0)
-  message(FATAL_ERROR "kabuka-collector is not an executable program")
-endif()
+foreach(program kabuka-collector kabuka-collect)
+  file(READ "${PREFIX}/${program}" magic LIMIT 4 HEX)
+  execute_process(COMMAND test -x "${PREFIX}/${program}" RESULT_VARIABLE notExecutable)
+  if(NOT magic STREQUAL "7f454c46" OR NOT notExecutable EQUAL 0)
+    message(FATAL_ERROR "${program} is not an executable program")
+  endif()
+endforeach()
 
-foreach(pair "readme.txt=${README}" "settei.txt.sample=${SAMPLE}")
+# The unit files lie beside readme.txt in the source tree.
+get_filename_component(dist "${README}" DIRECTORY)
+foreach(pair "readme.txt=${README}" "settei.txt.sample=${SAMPLE}"
+             "kabuka-collect.service=${dist}/kabuka-collect.service"
+             "kabuka-collect.timer=${dist}/kabuka-collect.timer")
   string(REPLACE "=" ";" pair "${pair}")
   list(GET pair 0 name)
   list(GET pair 1 source)
