@@ -22,6 +22,8 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace kabuka {
 
 using units::twipsRect;
@@ -263,18 +265,43 @@ void dl_form::connectHandlers() {
 }
 
 void dl_form::connectDateHandlers() {
-  const auto onShownEntryChange = [this](QComboBox* list, void (dl_form::*handler)()) {
+  // A pick runs the handler even when it keeps the shown entry, so picking what a
+  // list already shows still chooses its row. A pick that changes the entry runs
+  // it twice; selecting an option that is already selected changes nothing.
+  const auto onPickOrChange = [this](QComboBox* list, void (dl_form::*handler)()) {
     connect(list, &QComboBox::currentIndexChanged, this, [this, handler] { (this->*handler)(); });
+    connect(list, &QComboBox::activated, this, [this, handler] { (this->*handler)(); });
   };
-  onShownEntryChange(m_ui.yyyy1_cmb, &dl_form::yyyy1_cmb_Click);
-  onShownEntryChange(m_ui.mm1_cmb, &dl_form::mm1_cmb_Click);
-  onShownEntryChange(m_ui.dd1_cmb, &dl_form::dd1_cmb_Click);
-  onShownEntryChange(m_ui.yyyy2_cmb, &dl_form::yyyy2_cmb_Click);
-  onShownEntryChange(m_ui.mm2_cmb, &dl_form::mm2_cmb_Click);
+  onPickOrChange(m_ui.yyyy1_cmb, &dl_form::yyyy1_cmb_Click);
+  onPickOrChange(m_ui.mm1_cmb, &dl_form::mm1_cmb_Click);
+  onPickOrChange(m_ui.dd1_cmb, &dl_form::dd1_cmb_Click);
+  onPickOrChange(m_ui.yyyy2_cmb, &dl_form::yyyy2_cmb_Click);
+  onPickOrChange(m_ui.mm2_cmb, &dl_form::mm2_cmb_Click);
+  keepWheelToFocusedLists();
   for (QRadioButton* option : m_ui.yyyymmdd1_opt) {
     connect(option, &QRadioButton::toggled, this, &dl_form::letTabReachSelectedOptionOnly);
   }
   letTabReachSelectedOptionOnly();
+}
+
+// A wheel turned while the pointer passes over a list must not choose a date: a
+// list turns with the wheel only once the user has given it the focus, and the
+// wheel never gives it the focus by itself.
+void dl_form::keepWheelToFocusedLists() {
+  for (QComboBox* list : dateLists()) {
+    list->setFocusPolicy(Qt::StrongFocus);
+    list->installEventFilter(this);
+  }
+}
+
+std::array<QComboBox*, 5> dl_form::dateLists() const {
+  return {m_ui.yyyy1_cmb, m_ui.mm1_cmb, m_ui.dd1_cmb, m_ui.yyyy2_cmb, m_ui.mm2_cmb};
+}
+
+bool dl_form::isUnfocusedDateList(const QObject* object) const {
+  const auto lists = dateLists();
+  const auto found = std::find(lists.begin(), lists.end(), object);
+  return found != lists.end() && !(*found)->hasFocus();
 }
 
 // Tab enters the option group at its selected button; the other is reached by
@@ -421,13 +448,17 @@ void dl_form::Image1_Click() {
       homePageUrl(m_settei_tbl[settei::day_site], m_env.builtInBaseUrl, m_env.homePageOverride));
 }
 
-// ---- The stop button's press ----
+// ---- The stop button's press, the wheel over the date lists ----
 
 bool dl_form::eventFilter(QObject* watched, QEvent* event) {
   const bool press =
       event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
   if (watched == m_ui.m_dl_stop_cmd && press) {
     m_dl_stop_cmd_MouseDown(*this);
+  }
+  if (event->type() == QEvent::Wheel && isUnfocusedDateList(watched)) {
+    event->ignore();  // passed on to the frame and the window, which turn nothing
+    return true;
   }
   return QWidget::eventFilter(watched, event);
 }

@@ -98,6 +98,9 @@ private:
   void setKeyboardOrder();
   void connectHandlers();
   void connectDateHandlers();
+  void keepWheelToFocusedLists();
+  std::array<QComboBox*, 5> dateLists() const;
+  bool isUnfocusedDateList(const QObject* object) const;
   void letTabReachSelectedOptionOnly();
 
   // Start-up steps.

@@ -4,10 +4,14 @@
 #include "app/fonts.h"
 #include "form_harness.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpontaneKeyEvent>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace kabuka {
 
@@ -44,7 +48,73 @@ int selectedMode(const DateSelection& chosen) {
   return chosen.byDate ? 0 : 1;
 }
 
+qsizetype placeInSelection(const QString& list) {
+  return QStringList({"yyyy1_cmb", "mm1_cmb", "dd1_cmb", "yyyy2_cmb", "mm2_cmb"}).indexOf(list);
+}
+
+enum class Input { Program, Mouse, Keyboard };
+
+// A click on the entry in the open list, as a user picks it.
+bool pickWithMouse(QComboBox* list, const QString& text) {
+  list->showPopup();
+  QAbstractItemView* popup = list->view();
+  if (!QTest::qWaitForWindowExposed(popup->window())) {
+    return false;
+  }
+  const QModelIndex entry = popup->model()->index(list->findText(text), 0);
+  popup->scrollTo(entry);
+  // Only the part of the entry inside the list can be clicked.
+  const QPoint spot = popup->visualRect(entry).intersected(popup->viewport()->rect()).center();
+  QTest::mouseMove(popup->viewport(), spot);
+  QTest::mouseClick(popup->viewport(), Qt::LeftButton, {}, spot);
+  return !popup->isVisible();
+}
+
+// F4 opens the list, the arrows walk to the entry and Enter takes it.
+bool pickWithKeyboard(QComboBox* list, const QString& text) {
+  QTest::keyClick(list, Qt::Key_F4);
+  QAbstractItemView* popup = list->view();
+  if (!popup->isVisible()) {
+    return false;
+  }
+  const int target = list->findText(text);
+  for (int steps = list->count(); steps > 0 && popup->currentIndex().row() != target; --steps) {
+    QTest::keyClick(popup, popup->currentIndex().row() < target ? Qt::Key_Down : Qt::Key_Up);
+  }
+  QTest::keyClick(popup, Qt::Key_Return);
+  return !popup->isVisible();
+}
+
+bool pick(QComboBox* list, const QString& text, Input input) {
+  switch (input) {
+    case Input::Program:
+      list->setCurrentIndex(list->findText(text));
+      return true;
+    case Input::Mouse:
+      return pickWithMouse(list, text);
+    case Input::Keyboard:
+      return pickWithKeyboard(list, text);
+  }
+  return false;
+}
+
+// One notch down, delivered the way the windowing system delivers it: as a
+// spontaneous event, which may move the focus before the list sees it.
+void turnWheelDownOver(QComboBox* list) {
+  const QPointF centre = QRectF(list->rect()).center();
+  QWheelEvent notch(centre, list->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QSpontaneKeyEvent::setSpontaneous(&notch);
+  QApplication::instance()->notify(list, &notch);
+}
+
 }  // namespace
+
+}  // namespace kabuka
+
+Q_DECLARE_METATYPE(kabuka::Input)
+
+namespace kabuka {
 
 class DateSelectionTest : public QObject {
   Q_OBJECT
@@ -60,6 +130,8 @@ private slots:
   void pickingAnEntryChoosesItsRow_data();
   void pickingAnEntryChoosesItsRow();
   void pickingWithTheKeyboardChoosesTheRowToo();
+  void wheelTurnsOnlyAFocusedList_data();
+  void wheelTurnsOnlyAFocusedList();
   void choosingAnOptionChangesNoList_data();
   void choosingAnOptionChangesNoList();
   void disablingTheFrameKeepsEntriesAndSelection();
@@ -161,22 +233,40 @@ void DateSelectionTest::pickingAnEntryChoosesItsRow_data() {
   QTest::addColumn<QString>("list");
   QTest::addColumn<QString>("entry");
   QTest::addColumn<int>("modeAfter");
+  QTest::addColumn<Input>("input");
   QTest::newRow("all in mm2 while by date") << 0 << "mm2_cmb"
-                                            << "all" << 1;
+                                            << "all" << 1 << Input::Program;
   QTest::newRow("month in mm2 while by date") << 0 << "mm2_cmb"
-                                              << "07" << 1;
+                                              << "07" << 1 << Input::Program;
   QTest::newRow("year in yyyy2 while by date") << 0 << "yyyy2_cmb"
-                                               << "1999" << 1;
+                                               << "1999" << 1 << Input::Program;
   QTest::newRow("year in yyyy1 while by year-month") << 1 << "yyyy1_cmb"
-                                                     << "2010" << 0;
+                                                     << "2010" << 0 << Input::Program;
   QTest::newRow("month in mm1 while by year-month") << 1 << "mm1_cmb"
-                                                    << "12" << 0;
+                                                    << "12" << 0 << Input::Program;
   QTest::newRow("day in dd1 while by year-month") << 1 << "dd1_cmb"
-                                                  << "01" << 0;
+                                                  << "01" << 0 << Input::Program;
   QTest::newRow("year in yyyy1 while by date") << 0 << "yyyy1_cmb"
-                                               << "1983" << 0;
+                                               << "1983" << 0 << Input::Program;
   QTest::newRow("all in mm2 while by year-month") << 1 << "mm2_cmb"
-                                                  << "all" << 1;
+                                                  << "all" << 1 << Input::Program;
+  QTest::newRow("mouse: all in mm2 while by date") << 0 << "mm2_cmb"
+                                                   << "all" << 1 << Input::Mouse;
+  QTest::newRow("keyboard: day in dd1 while by year-month") << 1 << "dd1_cmb"
+                                                            << "20" << 0 << Input::Keyboard;
+  // The entry already shown: the pick alone must switch the option.
+  QTest::newRow("mouse: this month in mm2 while by date") << 0 << "mm2_cmb"
+                                                          << "03" << 1 << Input::Mouse;
+  QTest::newRow("keyboard: this month in mm2 while by date") << 0 << "mm2_cmb"
+                                                             << "03" << 1 << Input::Keyboard;
+  QTest::newRow("mouse: this year in yyyy2 while by date") << 0 << "yyyy2_cmb"
+                                                           << "2016" << 1 << Input::Mouse;
+  QTest::newRow("mouse: this year in yyyy1 while by year-month") << 1 << "yyyy1_cmb"
+                                                                 << "2016" << 0 << Input::Mouse;
+  QTest::newRow("keyboard: this month in mm1 while by year-month") << 1 << "mm1_cmb"
+                                                                   << "03" << 0 << Input::Keyboard;
+  QTest::newRow("mouse: today in dd1 while by year-month") << 1 << "dd1_cmb"
+                                                           << "15" << 0 << Input::Mouse;
 }
 
 // Picking changes the option and the picked list, nothing else.
@@ -185,6 +275,7 @@ void DateSelectionTest::pickingAnEntryChoosesItsRow() {
   QFETCH(QString, list);
   QFETCH(QString, entry);
   QFETCH(int, modeAfter);
+  QFETCH(Input, input);
   FormHarness harness(QDate(2016, 3, 15));
   dl_form& form = harness.load();
   QTest::mouseClick(control<QRadioButton>(form, QStringLiteral("yyyymmdd1_opt_%1").arg(modeBefore)),
@@ -192,15 +283,12 @@ void DateSelectionTest::pickingAnEntryChoosesItsRow() {
   QCOMPARE(selectedMode(form.selection()), modeBefore);
   const QStringList before = shownTexts(form.selection());
 
-  auto* box = control<QComboBox>(form, list);
-  box->setCurrentIndex(box->findText(entry));
+  QVERIFY(pick(control<QComboBox>(form, list), entry, input));
 
   const DateSelection after = form.selection();
   QCOMPARE(selectedMode(after), modeAfter);
-  const qsizetype picked =
-      QStringList({"yyyy1_cmb", "mm1_cmb", "dd1_cmb", "yyyy2_cmb", "mm2_cmb"}).indexOf(list);
   QStringList expected = before;
-  expected[picked] = entry;
+  expected[placeInSelection(list)] = entry;
   QCOMPARE(shownTexts(after), expected);
 }
 
@@ -215,6 +303,47 @@ void DateSelectionTest::pickingWithTheKeyboardChoosesTheRowToo() {
   QCOMPARE(selectedMode(form.selection()), 0);
   QCOMPARE(form.selection().dd1, QStringLiteral("14"));
   QCOMPARE(form.selection().mm2, QStringLiteral("04"));
+}
+
+void DateSelectionTest::wheelTurnsOnlyAFocusedList_data() {
+  QTest::addColumn<QString>("list");
+  QTest::addColumn<int>("modeBefore");
+  QTest::addColumn<bool>("focused");
+  QTest::addColumn<int>("modeAfter");
+  QTest::newRow("yyyy1 unfocused") << "yyyy1_cmb" << 1 << false << 1;
+  QTest::newRow("mm1 unfocused") << "mm1_cmb" << 1 << false << 1;
+  QTest::newRow("dd1 unfocused") << "dd1_cmb" << 1 << false << 1;
+  QTest::newRow("yyyy2 unfocused") << "yyyy2_cmb" << 0 << false << 0;
+  QTest::newRow("mm2 unfocused") << "mm2_cmb" << 0 << false << 0;
+  QTest::newRow("dd1 focused") << "dd1_cmb" << 1 << true << 0;
+  QTest::newRow("mm2 focused") << "mm2_cmb" << 0 << true << 1;
+}
+
+// A wheel turned while passing over the window must not choose a date; a list the
+// user has focused still turns with it.
+void DateSelectionTest::wheelTurnsOnlyAFocusedList() {
+  QFETCH(QString, list);
+  QFETCH(int, modeBefore);
+  QFETCH(bool, focused);
+  QFETCH(int, modeAfter);
+  FormHarness harness(QDate(2016, 3, 15));
+  dl_form& form = harness.load();
+  form.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  control<QRadioButton>(form, QStringLiteral("yyyymmdd1_opt_%1").arg(modeBefore))->click();
+  auto* box = control<QComboBox>(form, list);
+  (focused ? box : control<QWidget>(form, QStringLiteral("Command1")))->setFocus();
+  QCOMPARE(box->hasFocus(), focused);
+  QStringList expected = shownTexts(form.selection());
+  if (focused) {
+    expected[placeInSelection(list)] = box->itemText(box->currentIndex() + 1);
+  }
+
+  turnWheelDownOver(box);
+
+  QCOMPARE(selectedMode(form.selection()), modeAfter);
+  QCOMPARE(shownTexts(form.selection()), expected);
+  QCOMPARE(box->hasFocus(), focused);
 }
 
 void DateSelectionTest::choosingAnOptionChangesNoList_data() {

@@ -6,12 +6,22 @@ namespace kabuka::test {
 
 namespace {
 
-// The offscreen platform warns about every fixed-size window it is given; that
-// says nothing about the window, so it is kept out of the test logs.
+// The offscreen platform warns about every fixed-size window it is given and
+// every list it opens; that says nothing about the window, so it is kept out of
+// the test logs.
 QtMessageHandler g_nextHandler = nullptr;
 
-void dropSizeHintNotices(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  if (text.contains(QLatin1String("does not support propagateSizeHints"))) {
+bool isPlatformNotice(const QString& text) {
+  for (const char* unsupported : {"propagateSizeHints", "raise()", "grabbing the keyboard"}) {
+    if (text.contains(QLatin1String("does not support ") + QLatin1String(unsupported))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void dropPlatformNotices(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (isPlatformNotice(text)) {
     return;
   }
   if (g_nextHandler != nullptr) {
@@ -23,7 +33,7 @@ void dropSizeHintNotices(QtMsgType type, const QMessageLogContext& context, cons
 
 void installNoticeFilter() {
   static const bool installed = [] {
-    g_nextHandler = qInstallMessageHandler(dropSizeHintNotices);
+    g_nextHandler = qInstallMessageHandler(dropPlatformNotices);
     return true;
   }();
   Q_UNUSED(installed);
