@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "cli/check_command.h"
 #include "cli/console_window.h"
 
 #include <array>
@@ -24,6 +25,11 @@ const std::array kCommands = {
             "データベースを今日まで最新にします。最新の日毎株価ファイルの月（空のデータベースなら"
             "今月、--since があればその月）から今月まで、月ごとに集めます。定期実行用です。",
             runUpdateCommand},
+    Command{"check", "[yyyy | yyyy-mm ...] [--server] [--html FILE] [--json] [--fix]",
+            "データベースを検査します（欠落・破損・件数不足・休場日のファイル・残骸）。\n"
+            "--server でサーバーの月ファイルと比べ、--html で一覧のページを書き、\n"
+            "--fix で欠落・破損のある月を集め直します。",
+            runCheckCommand},
 };
 
 }  // namespace
