@@ -14,8 +14,9 @@ namespace {
 // exactly one.
 QString singleArgument(CliContext& context, const char* command, const QStringList& arguments) {
   if (arguments.size() != 1) {
-    badCommandLine(context, QStringLiteral("%1 には引数を 1 つ指定してください。")
-                                .arg(QLatin1String(command)));
+    badCommandLine(
+        context,
+        QStringLiteral("%1 には引数を 1 つ指定してください。").arg(QLatin1String(command)));
     return {};
   }
   return arguments.constFirst();
@@ -86,8 +87,8 @@ ExitStatus runMonthCommand(CliContext& context, const QStringList& arguments,
   }
   const QDate today = context.today();
   if (month > YearMonth{today.year(), today.month()}) {
-    return badCommandLine(context, QStringLiteral("%1年%2月はまだ来ていない月です。")
-                                       .arg(parts[0], parts[1]));
+    return badCommandLine(
+        context, QStringLiteral("%1年%2月はまだ来ていない月です。").arg(parts[0], parts[1]));
   }
   return runCollection(context, monthSelection(month), 1);
 }

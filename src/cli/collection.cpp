@@ -10,7 +10,9 @@ namespace kabuka::cli {
 
 namespace {
 
-QString twoDigits(int number) { return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0')); }
+QString twoDigits(int number) {
+  return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
+}
 
 // Sleeps the back-off while the event loop runs, so a signal cuts it short.
 bool waitUnlessStopped(ConsoleWindow& console, int delayMs) {

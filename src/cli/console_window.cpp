@@ -37,11 +37,13 @@ void ConsoleWindow::fileProgress(qint64 received, qint64) {
 
 void ConsoleWindow::info(const QString& text) {
   if (!m_quiet) {
-    writeLine(text);
+    writeLine(text, false);
   }
 }
 
-void ConsoleWindow::failure(const QString& text) { writeLine(text); }
+void ConsoleWindow::failure(const QString& text) {
+  writeLine(text, true);
+}
 
 void ConsoleWindow::requestStop() {
   ++m_stopRequests;
@@ -54,7 +56,9 @@ void ConsoleWindow::requestStop() {
   }
 }
 
-void ConsoleWindow::yield() { QCoreApplication::processEvents(); }
+void ConsoleWindow::yield() {
+  QCoreApplication::processEvents();
+}
 
 void ConsoleWindow::yieldWaiting() {
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -89,7 +93,7 @@ void ConsoleWindow::setLabel1Caption(const QString& text) {
   if (isProgressCaption(text) && m_totalFiles > 1) {
     line += QStringLiteral(" (%1/%2)").arg(m_fileNumber).arg(m_totalFiles);
   }
-  writeLine(line);
+  writeLine(line, failed);
 }
 
 void ConsoleWindow::setLabel3Caption(const QString& text) {
@@ -98,10 +102,12 @@ void ConsoleWindow::setLabel3Caption(const QString& text) {
   }
 }
 
-void ConsoleWindow::writeLine(const QString& text) {
+void ConsoleWindow::writeLine(const QString& text, bool isFailure) {
   clearProgress();
   QString line = text;
-  if (!m_sink.isTerminal) {
+  if (m_sink.isJournal) {
+    line.prepend(isFailure ? QStringLiteral("<3>") : QStringLiteral("<6>"));
+  } else if (!m_sink.isTerminal) {
     line.prepend(m_sink.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")));
   }
   line += QLatin1Char('\n');

@@ -15,6 +15,9 @@ namespace kabuka::cli {
 struct ConsoleSink {
   std::function<void(QByteArrayView)> write;
   bool isTerminal = false;  // a terminal gets a progress line redrawn in place
+  // The systemd journal: lines carry a syslog priority so failures can be picked
+  // out (journalctl -p err), and no time stamp, which the journal adds itself.
+  bool isJournal = false;
   std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 };
 
@@ -63,7 +66,7 @@ public:
 
 private:
   bool isProgressCaption(const QString& text) const;
-  void writeLine(const QString& text);
+  void writeLine(const QString& text, bool isFailure);
   void drawProgress();
   void clearProgress();
   QString progressText() const;

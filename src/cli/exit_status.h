@@ -12,6 +12,8 @@ enum class ExitStatus : int {
   Stopped = 130,       // SIGINT or SIGTERM; what was in hand was finished or abandoned
 };
 
-inline int toInt(ExitStatus status) { return static_cast<int>(status); }
+inline int toInt(ExitStatus status) {
+  return static_cast<int>(status);
+}
 
 }  // namespace kabuka::cli

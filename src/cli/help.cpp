@@ -5,12 +5,19 @@ namespace kabuka::cli {
 
 namespace {
 
+constexpr int kSummaryColumn = 22;
+
 QString commandLines() {
+  const QString indent(kSummaryColumn, QLatin1Char(' '));
   QString text;
   for (const Command& command : commands()) {
-    const QString head = QStringLiteral("  %1 %2").arg(QLatin1String(command.name),
-                                                      QLatin1String(command.usage));
-    text += head.leftJustified(22) + QString::fromUtf8(command.summary) + QLatin1Char('\n');
+    const QString head =
+        QStringLiteral("  %1 %2").arg(QLatin1String(command.name), QLatin1String(command.usage));
+    const QString summary = QString::fromUtf8(command.summary);
+    // A long usage gets a line of its own; the summary then starts below it.
+    text += head.size() < kSummaryColumn ? head.leftJustified(kSummaryColumn)
+                                         : head + QLatin1Char('\n') + indent;
+    text += summary.split(QLatin1Char('\n')).join(QLatin1Char('\n') + indent) + QLatin1Char('\n');
   }
   return text;
 }
@@ -22,8 +29,8 @@ QString helpText() {
              "使い方: kabuka-collect [オプション] <コマンド> [引数]\n"
              "\n"
              "日毎株価をデータサーバから集め、株価データベースに取引日ごとの CSV ファイルとして"
-             "保存します。\nウィンドウのプログラムと同じ settei.txt、同じデータベース、同じロックを"
-             "使い、同じファイルを作ります。\n"
+             "保存します。\nウィンドウのプログラムと同じ settei.txt、同じデータベース、"
+             "同じロックを使い、同じファイルを作ります。\n"
              "\n"
              "コマンド:\n") +
          commandLines() +
@@ -44,17 +51,17 @@ QString helpText() {
              "  -q, --quiet             失敗だけを表示します\n"
              "  -h, --help              この説明を表示します\n"
              "\n"
-             "状況は標準エラー出力に 1 行ずつ出ます（端末でなければ時刻付き）。端末では進み具合"
-             "（何か月目か、\n受け取ったバイト数、速さ）を 1 行で書き換えて表示します。\n"
-             "SIGINT（Ctrl+C）か SIGTERM で「収集停止」と同じように止まります: 取得中の"
-             "ファイルは最後まで\n処理してから終わります。2 回目の SIGINT/SIGTERM では取得中の"
-             "転送を打ち切ります（書きかけのファイルは残りません）。\n"
+             "状況は標準エラー出力に 1 行ずつ出ます（端末でなければ時刻付き）。\n"
+             "端末では進み具合（何か月目か、受け取ったバイト数、速さ）を 1 行で書き換えて"
+             "表示します。\n"
+             "SIGINT（Ctrl+C）か SIGTERM で「収集停止」と同じように止まります。取得中の"
+             "ファイルは\n最後まで処理してから終わります。2 回目の SIGINT/SIGTERM では"
+             "取得中の転送を打ち切ります\n（書きかけのファイルは残りません）。\n"
              "\n"
              "終了ステータス:\n"
              "  0    完了しました（update では、すでに最新だったときも）\n"
-             "  1    ファイルを集められなかったか、月のファイルを日ごとに分けきれませんでした"
-             "（どれかはメッセージに出ます。\n"
-             "       それまでに保存したファイルは残ります）\n"
+             "  1    ファイルを集められなかったか、月のファイルを日ごとに分けきれませんでした\n"
+             "       （どれかはメッセージに出ます。それまでに保存したファイルは残ります）\n"
              "  2    コマンドラインの誤り（何も変更していません）\n"
              "  3    ほかの収集処理がデータベースのロックを持っています（何も変更していません）\n"
              "  130  SIGINT か SIGTERM で止まりました\n");

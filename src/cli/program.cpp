@@ -44,7 +44,9 @@ struct Parsed {
   QString error;
 };
 
-Parsed fail(const QString& error) { return {std::nullopt, error}; }
+Parsed fail(const QString& error) {
+  return {std::nullopt, error};
+}
 
 std::optional<int> parseRetries(const QString& text) {
   bool ok = false;
@@ -64,8 +66,8 @@ Parsed parseCommandLine(const QStringList& arguments, const QString& executableF
   Invocation invocation;
   invocation.help = parser.isSet(kHelp);
   invocation.quiet = parser.isSet(kQuiet);
-  invocation.programFolder = parser.isSet(kProgramFolder) ? parser.value(kProgramFolder)
-                                                          : executableFolder;
+  invocation.programFolder =
+      parser.isSet(kProgramFolder) ? parser.value(kProgramFolder) : executableFolder;
   invocation.options.since = parser.value(kSince);
   if (invocation.help) {
     return {invocation, {}};
@@ -99,7 +101,8 @@ Parsed parseCommandLine(const QStringList& arguments, const QString& executableF
   invocation.arguments = positional;
   QFileInfo folder(invocation.programFolder);
   if (!folder.isDir()) {
-    return fail(QStringLiteral("プログラムフォルダ「%1」がありません。").arg(invocation.programFolder));
+    return fail(
+        QStringLiteral("プログラムフォルダ「%1」がありません。").arg(invocation.programFolder));
   }
   invocation.programFolder = folder.absoluteFilePath();
   return {invocation, {}};

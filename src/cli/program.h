@@ -12,13 +12,13 @@ namespace kabuka::cli {
 // What kabuka-collect takes from its surroundings; main() fills it from the real
 // process, tests put in their own.
 struct ProgramEnvironment {
-  ConsoleSink console;                             // stderr: status lines
-  std::function<void(QByteArrayView)> writeHelp;   // stdout: --help
-  QString executableFolder;                        // the program folder by default
+  ConsoleSink console;                            // stderr: status lines
+  std::function<void(QByteArrayView)> writeHelp;  // stdout: --help
+  QString executableFolder;                       // the program folder by default
   QString builtInBaseUrl = QStringLiteral(KABUKA_DEFAULT_BASE_URL);
-  std::function<bool(int delayMs)> retryWait;      // empty: a real wait
+  std::function<bool(int delayMs)> retryWait;  // empty: a real wait
   int transferTimeoutMs = 60'000;
-  bool catchStopSignals = true;                    // SIGINT and SIGTERM act as "収集停止"
+  bool catchStopSignals = true;  // SIGINT and SIGTERM act as "収集停止"
 };
 
 // The whole program: parses `arguments` (the program's name first), runs the

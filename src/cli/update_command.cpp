@@ -10,7 +10,9 @@ namespace kabuka::cli {
 
 namespace {
 
-QString dateText(const QDate& date) { return date.toString(QStringLiteral("yyyy/MM/dd")); }
+QString dateText(const QDate& date) {
+  return date.toString(QStringLiteral("yyyy/MM/dd"));
+}
 
 QString monthText(YearMonth month) {
   return QStringLiteral("%1年%2月").arg(month.year).arg(month.month, 2, 10, QLatin1Char('0'));
@@ -41,7 +43,8 @@ void reportPlan(ConsoleWindow& console, const QDate& newest, const UpdatePlan& p
                    ? QStringLiteral("データベースの最新の日毎株価：%1").arg(dateText(newest))
                    : QStringLiteral("データベースに日毎株価はまだありません。"));
   for (const YearMonth& month : plan.skipped) {
-    console.info(QStringLiteral("%1は今日までに取引日がないので飛ばします。").arg(monthText(month)));
+    console.info(
+        QStringLiteral("%1は今日までに取引日がないので飛ばします。").arg(monthText(month)));
   }
   if (!plan.months.isEmpty()) {
     console.info(QStringLiteral("%1から%2まで、%3か月分を集めます。")
@@ -67,7 +70,8 @@ ExitStatus runUpdateCommand(CliContext& context, const QStringList& arguments,
   const UpdatePlan plan = planUpdate(newest, since, context.today(), context.calendar);
   if (plan.upToDate) {
     context.console.info(
-        QStringLiteral("データベースは最新です（最後の取引日 %1 まであります）。集めるものはありません。")
+        QStringLiteral(
+            "データベースは最新です（最後の取引日 %1 まであります）。集めるものはありません。")
             .arg(dateText(plan.lastTradingDay)));
     return ExitStatus::Done;
   }

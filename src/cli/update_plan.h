@@ -15,10 +15,10 @@ QDate newestDayFile(const QString& dbPath, const QString& dayFolder);
 
 // What "update" collects to bring the database up to today.
 struct UpdatePlan {
-  QDate lastTradingDay;        // the newest trading day up to today
-  bool upToDate = false;       // the database already holds lastTradingDay
-  QList<YearMonth> months;     // to collect, oldest first
-  QList<YearMonth> skipped;    // no trading day in them up to today: nothing to fetch
+  QDate lastTradingDay;      // the newest trading day up to today
+  bool upToDate = false;     // the database already holds lastTradingDay
+  QList<YearMonth> months;   // to collect, oldest first
+  QList<YearMonth> skipped;  // no trading day in them up to today: nothing to fetch
 };
 
 // Months from `since` (when valid), else from the newest stored day, else from the

@@ -114,7 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
         UpdateCase{"ends_a_month_ago", {2016, 12, 7}, {2016, 11, 7}, {}, {"201611", "201612"}},
         UpdateCase{"already_up_to_date", {2016, 12, 7}, {2016, 12, 7}, {}, {}},
         UpdateCase{"up_to_date_over_a_weekend", {2016, 12, 11}, {2016, 12, 9}, {}, {}},
-        UpdateCase{"across_a_year_boundary", {2017, 1, 5}, {2016, 12, 28}, {}, {"201612", "201701"}},
+        UpdateCase{
+            "across_a_year_boundary", {2017, 1, 5}, {2016, 12, 28}, {}, {"201612", "201701"}},
         // 1 to 3 January are closed: the new month has nothing to fetch yet.
         UpdateCase{"new_year_closure", {2017, 1, 3}, {2016, 12, 28}, {}, {"201612"}},
         // 1 October 2016 is a Saturday.
@@ -164,23 +165,27 @@ TEST_P(RetryTest, RetriesOnlyTransientFailures) {
   const RetryCase& c = GetParam();
   CliFixture fixture;
   auto answered = std::make_shared<int>(0);
-  fixture.setOverride([c, answered](const tools::HttpRequest&) -> std::optional<tools::HttpResponse> {
-    const int index = (*answered)++;
-    return index < c.firstAnswers.size() ? std::optional(c.firstAnswers[index]) : std::nullopt;
-  });
-  const int exit = fixture.run(c.options + QStringList{QStringLiteral("month"), QStringLiteral("2016-03")});
+  fixture.setOverride(
+      [c, answered](const tools::HttpRequest&) -> std::optional<tools::HttpResponse> {
+        const int index = (*answered)++;
+        return index < c.firstAnswers.size() ? std::optional(c.firstAnswers[index]) : std::nullopt;
+      });
+  const int exit =
+      fixture.run(c.options + QStringList{QStringLiteral("month"), QStringLiteral("2016-03")});
   EXPECT_EQ(exit, c.exitStatus) << fixture.output.toStdString();
   EXPECT_EQ(fixture.waits, c.waitsMs);
   EXPECT_EQ(fixture.requested().size(), c.requests >= 0 ? c.requests : c.waitsMs.size() + 1);
   EXPECT_EQ(fixture.output.count("再試行"), c.waitsMs.size()) << fixture.output.toStdString();
-  const QByteArray stored = test::readBytes(fixture.db() + QStringLiteral("2016/data_d/20160315.csv"));
+  const QByteArray stored =
+      test::readBytes(fixture.db() + QStringLiteral("2016/data_d/20160315.csv"));
   EXPECT_EQ(stored, c.exitStatus == 0 ? fixture.tree().dayFile({2016, 3, 15}) : QByteArray());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, RetryTest,
     ::testing::Values(
-        RetryCase{"unavailable_twice", {status(503, "Busy"), status(503, "Busy")}, {}, 0, {1000, 2000}},
+        RetryCase{
+            "unavailable_twice", {status(503, "Busy"), status(503, "Busy")}, {}, 0, {1000, 2000}},
         RetryCase{"not_found_is_final", {tools::HttpResponse::notFound()}, {}, 1, {}},
         RetryCase{"forbidden_is_final", {status(403, "Forbidden")}, {}, 1, {}},
         // The network stack resends once by itself after the first reset; the
@@ -243,10 +248,13 @@ TEST(CommandLine, HelpExplainsEveryCommandAndExitStatus) {
 
 TEST(CommandLine, QuietShowsOnlyFailures) {
   CliFixture fixture;
-  EXPECT_EQ(fixture.run({QStringLiteral("-q"), QStringLiteral("month"), QStringLiteral("2016-03")}), 0);
+  EXPECT_EQ(fixture.run({QStringLiteral("-q"), QStringLiteral("month"), QStringLiteral("2016-03")}),
+            0);
   EXPECT_TRUE(fixture.output.isEmpty()) << fixture.output.toStdString();
-  EXPECT_EQ(fixture.run({QStringLiteral("-q"), QStringLiteral("date"), QStringLiteral("2016-03-20")}), 1);
-  EXPECT_TRUE(fixture.output.contains("の情報は収集できませんでした。")) << fixture.output.toStdString();
+  EXPECT_EQ(
+      fixture.run({QStringLiteral("-q"), QStringLiteral("date"), QStringLiteral("2016-03-20")}), 1);
+  EXPECT_TRUE(fixture.output.contains("の情報は収集できませんでした。"))
+      << fixture.output.toStdString();
   EXPECT_FALSE(fixture.output.contains("処理中")) << fixture.output.toStdString();
 }
 

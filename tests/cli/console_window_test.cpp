@@ -6,9 +6,11 @@ namespace kabuka {
 namespace {
 
 struct Console {
-  explicit Console(bool terminal, bool quiet = false)
-      : window({[this](QByteArrayView bytes) { written += bytes.toByteArray(); }, terminal,
-                [] { return QDateTime({2016, 12, 7}, {18, 30, 5}); }},
+  explicit Console(bool terminal, bool quiet = false, bool journal = false)
+      : window({[this](QByteArrayView bytes) { written += bytes.toByteArray(); }, terminal, journal,
+                [] {
+                  return QDateTime({2016, 12, 7}, {18, 30, 5});
+                }},
                quiet) {}
   QByteArray written;
   cli::ConsoleWindow window;
@@ -26,6 +28,17 @@ TEST(ConsoleWindow, LogLinesCarryTimeAndCount) {
             QStringLiteral("2016-12-07 18:30:05 年指定：2015年01月の日毎株価収集処理中 (1/12)\n"));
 }
 
+// In the journal a failure is marked as an error, so `journalctl -p err` finds it.
+TEST(ConsoleWindow, JournalLinesCarryTheirPriority) {
+  Console console(false, false, true);
+  console.window.info(QStringLiteral("データベースに日毎株価はまだありません。"));
+  console.window.setLabel1Colour(kRed);
+  console.window.setLabel1Caption(QStringLiteral("年月指定：201603の情報は収集できませんでした。"));
+  EXPECT_EQ(QString::fromUtf8(console.written),
+            QStringLiteral("<6>データベースに日毎株価はまだありません。\n"
+                           "<3>年月指定：201603の情報は収集できませんでした。\n"));
+}
+
 // On a terminal the progress line is redrawn in place and wiped before a status
 // line, so the two never run together.
 TEST(ConsoleWindow, TerminalProgressIsRedrawnInPlace) {
@@ -35,10 +48,12 @@ TEST(ConsoleWindow, TerminalProgressIsRedrawnInPlace) {
   console.window.setLabel1Caption(QStringLiteral("月指定：2016年11月の日毎株価収集処理中"));
   console.written.clear();
   console.window.fileProgress(3 * 1024 * 1024, -1);
-  EXPECT_TRUE(console.written.startsWith("\r\x1b[K月指定：2016年11月の日毎株価収集処理中 1/2  3.0 MiB"))
+  EXPECT_TRUE(
+      console.written.startsWith("\r\x1b[K月指定：2016年11月の日毎株価収集処理中 1/2  3.0 MiB"))
       << console.written.toStdString();
   console.window.setLabel1Caption(QStringLiteral("日毎株価の処理完了"));
-  EXPECT_TRUE(console.written.endsWith("\r\x1b[K日毎株価の処理完了\n")) << console.written.toStdString();
+  EXPECT_TRUE(console.written.endsWith("\r\x1b[K日毎株価の処理完了\n"))
+      << console.written.toStdString();
 }
 
 // A signal before a run still stops it: the run's own reset of the flag must not

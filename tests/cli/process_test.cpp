@@ -18,9 +18,9 @@ using test::filesUnder;
 class CollectProcess {
 public:
   CollectProcess(CliFixture& fixture, const QStringList& arguments) {
-    EXPECT_TRUE(test::writeBytes(fixture.program.file(QStringLiteral("settei.txt")),
-                                 "日毎株価取得サイト," + fixture.baseUrl().toUtf8() +
-                                     "\r\nEOF,EOF\r\n"));
+    EXPECT_TRUE(
+        test::writeBytes(fixture.program.file(QStringLiteral("settei.txt")),
+                         "日毎株価取得サイト," + fixture.baseUrl().toUtf8() + "\r\nEOF,EOF\r\n"));
     m_process.setReadChannel(QProcess::StandardError);
     m_process.start(QStringLiteral(KABUKA_COLLECT),
                     QStringList{QStringLiteral("--program-folder"), fixture.program.path(),
@@ -69,7 +69,8 @@ TEST(CollectProcess, SigtermFinishesTheMonthInHandAndExits130) {
     return std::optional(response);
   });
   CollectProcess collect(fixture, {QStringLiteral("year"), QStringLiteral("2015")});
-  ASSERT_TRUE(collect.waitForOutput(QStringLiteral("2015年03月"))) << collect.output().toStdString();
+  ASSERT_TRUE(collect.waitForOutput(QStringLiteral("2015年03月")))
+      << collect.output().toStdString();
   collect.terminate();
   EXPECT_EQ(collect.finish(), 130) << collect.output().toStdString();
 

@@ -11,20 +11,19 @@ namespace {
 // interrupted write and files in the wrong year must not pass for the newest day.
 TEST(NewestDayFile, CountsOnlyDayFilesOfTheirYear) {
   test::TempFolder db;
-  for (const char* path : {"2015/data_d/20151230.csv", "2016/data_d/20160314.csv",
-                           "2016/data_d/20160315.csv", "2016/data_d/20160316.csv.Ab12Cd",
-                           "2016/data_d/2016031.csv", "2016/data_d/20161301.csv",
-                           "2016/data_d/20170104.csv", "2016/data_dg/201612.csv",
-                           "2016/other/20161201.csv", "2017x/data_d/20170105.csv",
-                           "2018/data_d/readme.txt"}) {
+  for (const char* path :
+       {"2015/data_d/20151230.csv", "2016/data_d/20160314.csv", "2016/data_d/20160315.csv",
+        "2016/data_d/20160316.csv.Ab12Cd", "2016/data_d/2016031.csv", "2016/data_d/20161301.csv",
+        "2016/data_d/20170104.csv", "2016/data_dg/201612.csv", "2016/other/20161201.csv",
+        "2017x/data_d/20170105.csv", "2018/data_d/readme.txt"}) {
     ASSERT_TRUE(test::writeBytes(db.file(QLatin1String(path)), "x"));
   }
   EXPECT_EQ(cli::newestDayFile(db.path() + QLatin1Char('/'), QStringLiteral("data_d")),
             QDate(2016, 3, 15));
   EXPECT_EQ(cli::newestDayFile(db.path() + QLatin1Char('/'), QStringLiteral("other")),
             QDate(2016, 12, 1));
-  EXPECT_FALSE(cli::newestDayFile(db.file(QStringLiteral("missing/")), QStringLiteral("data_d"))
-                   .isValid());
+  EXPECT_FALSE(
+      cli::newestDayFile(db.file(QStringLiteral("missing/")), QStringLiteral("data_d")).isValid());
 }
 
 // An explicit start wins over what the database holds: it is how a gap is refilled.
