@@ -17,6 +17,17 @@ QString byteText(qint64 bytes) {
   return QStringLiteral("%1 MiB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
 }
 
+// What a progress caption names, "2016年03月" or "20160315": the whole caption
+// would not fit one terminal line next to the figures.
+QString shortFileName(const QString& caption) {
+  QString name = caption.section(QStringLiteral("："), 1);
+  name.chop(QStringLiteral("日毎株価収集処理中").size());
+  if (name.endsWith(QStringLiteral("の")) || name.endsWith(QStringLiteral("："))) {
+    name.chop(1);
+  }
+  return name;
+}
+
 }  // namespace
 
 ConsoleWindow::ConsoleWindow(ConsoleSink sink, bool quiet)
@@ -117,7 +128,7 @@ void ConsoleWindow::writeLine(const QString& text, bool isFailure) {
 QString ConsoleWindow::progressText() const {
   const qint64 elapsedMs = m_fileClock.isValid() ? m_fileClock.elapsed() : 0;
   const qint64 rate = elapsedMs > 0 ? m_received * 1000 / elapsedMs : 0;
-  QString text = m_fileCaption;
+  QString text = shortFileName(m_fileCaption);
   if (m_totalFiles > 1) {
     text += QStringLiteral(" %1/%2").arg(m_fileNumber).arg(m_totalFiles);
   }
