@@ -10,40 +10,6 @@ namespace {
 
 using calendar::HolidayName;
 
-// The holiday of every day of the calendar's years, worked out once: the data
-// check asks about every day of ten years, and a lookup here is one index.
-class HolidayTable {
-public:
-  HolidayTable() {
-    m_names.resize(std::size_t(QDate(MarketCalendar::kLastYear, 12, 31).toJulianDay() -
-                               firstDay() + 1),
-                   HolidayName::None);
-    for (int year = MarketCalendar::kFirstYear; year <= MarketCalendar::kLastYear; ++year) {
-      for (const calendar::Holiday& holiday : calendar::holidaysOfYear(year)) {
-        m_names[std::size_t(holiday.date.toJulianDay() - firstDay())] = holiday.name;
-      }
-    }
-  }
-
-  HolidayName at(const QDate& date) const {
-    const qint64 index = date.toJulianDay() - firstDay();
-    if (!date.isValid() || index < 0 || index >= qint64(m_names.size())) {
-      return HolidayName::None;
-    }
-    return m_names[std::size_t(index)];
-  }
-
-private:
-  static qint64 firstDay() { return QDate(MarketCalendar::kFirstYear, 1, 1).toJulianDay(); }
-
-  std::vector<HolidayName> m_names;
-};
-
-const HolidayTable& holidayTable() {
-  static const HolidayTable table;  // built on first use, thread-safe
-  return table;
-}
-
 bool isWeekend(const QDate& date) {
   return date.dayOfWeek() >= 6;
 }
@@ -51,6 +17,61 @@ bool isWeekend(const QDate& date) {
 // The exchange closes from 31 December to 3 January.
 bool inYearEndClosure(const QDate& date) {
   return (date.month() == 12 && date.day() == 31) || (date.month() == 1 && date.day() <= 3);
+}
+
+// Every day of the calendar's years with its holiday and whether the rules close
+// it, worked out once: the data check asks about every day of ten years, and a
+// lookup here is one index instead of a date conversion per question.
+class DayTable {
+public:
+  DayTable()
+      : m_firstDay(QDate(MarketCalendar::kFirstYear, 1, 1).toJulianDay()),
+        m_lastDay(QDate(MarketCalendar::kLastYear, 12, 31).toJulianDay()) {
+    m_days.resize(std::size_t(m_lastDay - m_firstDay + 1));
+    for (int year = MarketCalendar::kFirstYear; year <= MarketCalendar::kLastYear; ++year) {
+      for (const calendar::Holiday& holiday : calendar::holidaysOfYear(year)) {
+        m_days[index(holiday.date.toJulianDay())].holiday = holiday.name;
+      }
+    }
+    for (qint64 julianDay = m_firstDay; julianDay <= m_lastDay; ++julianDay) {
+      Day& day = m_days[index(julianDay)];
+      const QDate date = QDate::fromJulianDay(julianDay);
+      day.closed = day.holiday != HolidayName::None || isWeekend(date) || inYearEndClosure(date);
+    }
+  }
+
+  bool covers(qint64 julianDay) const { return julianDay >= m_firstDay && julianDay <= m_lastDay; }
+  bool closedByRule(qint64 julianDay) const { return m_days[index(julianDay)].closed; }
+  HolidayName holiday(const QDate& date) const {
+    const qint64 julianDay = date.toJulianDay();
+    return date.isValid() && covers(julianDay) ? m_days[index(julianDay)].holiday
+                                               : HolidayName::None;
+  }
+
+private:
+  struct Day {
+    HolidayName holiday = HolidayName::None;
+    bool closed = false;
+  };
+
+  std::size_t index(qint64 julianDay) const { return std::size_t(julianDay - m_firstDay); }
+
+  qint64 m_firstDay;
+  qint64 m_lastDay;
+  std::vector<Day> m_days;
+};
+
+const DayTable& dayTable() {
+  static const DayTable table;  // built on first use, thread-safe
+  return table;
+}
+
+bool closedByRule(const QDate& date) {
+  const qint64 julianDay = date.toJulianDay();
+  if (dayTable().covers(julianDay)) {
+    return dayTable().closedByRule(julianDay);
+  }
+  return isWeekend(date) || inYearEndClosure(date);
 }
 
 QDate calendarStart() {
@@ -63,8 +84,8 @@ MarketCalendar::MarketCalendar(const QList<QDate>& extraClosedDays)
     : m_extraClosedDays(extraClosedDays.begin(), extraClosedDays.end()) {}
 
 bool MarketCalendar::isTradingDay(const QDate& date) const {
-  return date.isValid() && !isWeekend(date) && !inYearEndClosure(date) &&
-         holidayTable().at(date) == HolidayName::None && !m_extraClosedDays.contains(date);
+  return date.isValid() && !closedByRule(date) &&
+         (m_extraClosedDays.isEmpty() || !m_extraClosedDays.contains(date));
 }
 
 // A holiday names the day before the weekend does, so that a holiday on a Sunday
@@ -73,7 +94,7 @@ QString MarketCalendar::closedReason(const QDate& date) const {
   if (!date.isValid()) {
     return {};
   }
-  if (const HolidayName name = holidayTable().at(date); name != HolidayName::None) {
+  if (const HolidayName name = dayTable().holiday(date); name != HolidayName::None) {
     return QString::fromUtf16(calendar::holidayNameText(name));
   }
   if (date.dayOfWeek() == 6) {
@@ -124,7 +145,7 @@ QDate MarketCalendar::firstTradingDayOnOrAfter(const QDate& date) const {
 }
 
 QString nationalHolidayName(const QDate& date) {
-  const HolidayName name = holidayTable().at(date);
+  const HolidayName name = dayTable().holiday(date);
   return name == HolidayName::None ? QString() : QString::fromUtf16(calendar::holidayNameText(name));
 }
 
