@@ -4,6 +4,9 @@
 
 #include <QLockFile>
 #include <QProcess>
+#include <QThread>
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -63,15 +66,23 @@ QString dayPath(const QDate& day) {
 // later month is fetched, nothing half written or scratch is left behind.
 TEST(CollectProcess, SigtermFinishesTheMonthInHandAndExits130) {
   CliFixture fixture;
-  fixture.setOverride([&fixture](const tools::HttpRequest& request) {
-    tools::HttpResponse response = fixture.tree().respond(request);
-    response.delayMs = 400;  // time for the signal to come during the fetch
-    return std::optional(response);
+  // March is answered only once the signal has been sent, so it surely comes
+  // while that month is in hand.
+  std::atomic<bool> signalSent = false;
+  fixture.setOverride([&](const tools::HttpRequest& request) {
+    if (request.path.contains("201503")) {
+      for (int waited = 0; !signalSent && waited < 10'000; waited += 10) {
+        QThread::msleep(10);
+      }
+    }
+    return std::optional(fixture.tree().respond(request));
   });
   CollectProcess collect(fixture, {QStringLiteral("year"), QStringLiteral("2015")});
   ASSERT_TRUE(collect.waitForOutput(QStringLiteral("2015年03月")))
       << collect.output().toStdString();
   collect.terminate();
+  QThread::msleep(200);  // the signal is seen while the fetch waits
+  signalSent = true;
   EXPECT_EQ(collect.finish(), 130) << collect.output().toStdString();
 
   QMap<QString, QByteArray> expected;
