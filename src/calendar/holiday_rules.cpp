@@ -83,8 +83,8 @@ DayOff sportsDay(int year) {
 QList<DayOff> nationalHolidays(int year) {
   QList<DayOff> days;
   days.append({QDate(year, 1, 1), HolidayName::NewYearsDay});
-  days.append({year < 2000 ? QDate(year, 1, 15) : nthMonday(year, 1, 2),
-               HolidayName::ComingOfAgeDay});
+  days.append(
+      {year < 2000 ? QDate(year, 1, 15) : nthMonday(year, 1, 2), HolidayName::ComingOfAgeDay});
   days.append({QDate(year, 2, 11), HolidayName::NationalFoundationDay});
   days.append({emperorsBirthday(year), HolidayName::EmperorsBirthday});
   days.append({QDate(year, 3, equinoxDay(20.8431, year)), HolidayName::VernalEquinoxDay});
@@ -165,8 +165,7 @@ QList<DayOff> daysBetweenHolidays(const QList<DayOff>& days, const QList<DayOff>
   }
   for (const DayOff& day : days) {
     const QDate candidate = day.date.addDays(1);
-    if (!day.national || isNational(days, candidate) ||
-        !isNational(days, candidate.addDays(1))) {
+    if (!day.national || isNational(days, candidate) || !isNational(days, candidate.addDays(1))) {
       continue;
     }
     const bool keptAsItWas = candidate.dayOfWeek() == kSunday || isDayOff(substitutes, candidate);
@@ -182,30 +181,54 @@ QList<DayOff> daysBetweenHolidays(const QList<DayOff>& days, const QList<DayOff>
 
 const char16_t* holidayNameText(HolidayName name) {
   switch (name) {
-    case HolidayName::None: return u"";
-    case HolidayName::NewYearsDay: return u"元日";
-    case HolidayName::ComingOfAgeDay: return u"成人の日";
-    case HolidayName::NationalFoundationDay: return u"建国記念の日";
-    case HolidayName::EmperorsBirthday: return u"天皇誕生日";
-    case HolidayName::VernalEquinoxDay: return u"春分の日";
-    case HolidayName::ShowaDay: return u"昭和の日";
-    case HolidayName::ConstitutionDay: return u"憲法記念日";
-    case HolidayName::GreeneryDay: return u"みどりの日";
-    case HolidayName::ChildrensDay: return u"こどもの日";
-    case HolidayName::MarineDay: return u"海の日";
-    case HolidayName::MountainDay: return u"山の日";
-    case HolidayName::RespectForTheAgedDay: return u"敬老の日";
-    case HolidayName::AutumnalEquinoxDay: return u"秋分の日";
-    case HolidayName::HealthAndSportsDay: return u"体育の日";
-    case HolidayName::SportsDay: return u"スポーツの日";
-    case HolidayName::CultureDay: return u"文化の日";
-    case HolidayName::LaborThanksgivingDay: return u"勤労感謝の日";
-    case HolidayName::SubstituteHoliday: return u"振替休日";
-    case HolidayName::CitizensHoliday: return u"国民の休日";
-    case HolidayName::ShowaFuneral: return u"昭和天皇の大喪の礼";
-    case HolidayName::EnthronementCeremony: return u"即位礼正殿の儀";
-    case HolidayName::RoyalWedding: return u"皇太子徳仁親王の結婚の儀";
-    case HolidayName::EnthronementDay: return u"天皇の即位の日";
+    case HolidayName::None:
+      return u"";
+    case HolidayName::NewYearsDay:
+      return u"元日";
+    case HolidayName::ComingOfAgeDay:
+      return u"成人の日";
+    case HolidayName::NationalFoundationDay:
+      return u"建国記念の日";
+    case HolidayName::EmperorsBirthday:
+      return u"天皇誕生日";
+    case HolidayName::VernalEquinoxDay:
+      return u"春分の日";
+    case HolidayName::ShowaDay:
+      return u"昭和の日";
+    case HolidayName::ConstitutionDay:
+      return u"憲法記念日";
+    case HolidayName::GreeneryDay:
+      return u"みどりの日";
+    case HolidayName::ChildrensDay:
+      return u"こどもの日";
+    case HolidayName::MarineDay:
+      return u"海の日";
+    case HolidayName::MountainDay:
+      return u"山の日";
+    case HolidayName::RespectForTheAgedDay:
+      return u"敬老の日";
+    case HolidayName::AutumnalEquinoxDay:
+      return u"秋分の日";
+    case HolidayName::HealthAndSportsDay:
+      return u"体育の日";
+    case HolidayName::SportsDay:
+      return u"スポーツの日";
+    case HolidayName::CultureDay:
+      return u"文化の日";
+    case HolidayName::LaborThanksgivingDay:
+      return u"勤労感謝の日";
+    case HolidayName::SubstituteHoliday:
+      return u"振替休日";
+    case HolidayName::CitizensHoliday:
+      return u"国民の休日";
+    case HolidayName::ShowaFuneral:
+      return u"昭和天皇の大喪の礼";
+    case HolidayName::EnthronementCeremony:
+      return u"即位礼正殿の儀";
+    case HolidayName::RoyalWedding:
+      return u"皇太子徳仁親王の結婚の儀";
+    case HolidayName::EnthronementDay:
+      return u"天皇の即位の日";
   }
   return u"";
 }

@@ -146,7 +146,8 @@ QDate MarketCalendar::firstTradingDayOnOrAfter(const QDate& date) const {
 
 QString nationalHolidayName(const QDate& date) {
   const HolidayName name = dayTable().holiday(date);
-  return name == HolidayName::None ? QString() : QString::fromUtf16(calendar::holidayNameText(name));
+  return name == HolidayName::None ? QString()
+                                   : QString::fromUtf16(calendar::holidayNameText(name));
 }
 
 }  // namespace kabuka

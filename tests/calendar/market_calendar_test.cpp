@@ -77,7 +77,8 @@ TEST(NationalHolidays, AgreeWithHolidayJpOnEveryDayFrom1983To2050) {
   QStringList differences;
   forEveryListedDay([&](QDate day, const ListedHoliday& listed) {
     const QString ours = nationalHolidayName(day);
-    const QString expected = listed.holidayJp.isEmpty() ? QString() : lawName(listed.holidayJp, day);
+    const QString expected =
+        listed.holidayJp.isEmpty() ? QString() : lawName(listed.holidayJp, day);
     if (ours != expected) {
       differences.append(QStringLiteral("%1: ours '%2', holiday_jp '%3'")
                              .arg(day.toString(Qt::ISODate), ours, listed.holidayJp));
