@@ -47,7 +47,7 @@ public:
       return HttpResponse::ok(m_prices.monthFile(name.left(4).toInt(), name.mid(4).toInt()));
     }
     const QDate day = QDate::fromString(name, QStringLiteral("yyyyMMdd"));
-    if (match.captured(2) == QLatin1String("data_d") && day.isValid() && day.dayOfWeek() <= 5) {
+    if (match.captured(2) == QLatin1String("data_d") && tools::SamplePrices::isTradingDay(day)) {
       return HttpResponse::ok(m_prices.dayFile(day));
     }
     return HttpResponse::notFound();
