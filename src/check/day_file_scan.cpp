@@ -8,7 +8,9 @@
 #include <array>
 #include <bitset>
 #include <charconv>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -118,14 +120,6 @@ QString latin(std::string_view bytes) {
   return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
 }
 
-std::uint32_t hashOf(std::string_view code) {
-  std::uint32_t hash = 2166136261u;
-  for (char c : code) {
-    hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-  }
-  return hash;
-}
-
 // A count as the day header gives it: a whole decimal number, blanks around it.
 bool parseCount(std::string_view field, long long& count) {
   const auto notBlank = [](char c) { return c != ' ' && c != '\t'; };
@@ -145,7 +139,6 @@ struct LineTally {
   int fields = 0;
   std::string_view headerDay;
   std::string_view headerCount;
-  std::string_view firstField;
   int badFieldsLine = 0;
   int badFieldsCount = 0;
   int badEndLine = 0;
@@ -153,6 +146,97 @@ struct LineTally {
   int duplicateFirstLine = 0;
   std::string_view duplicateCode;
 };
+
+// Stock codes are mostly a few digits: those are kept in a bit set keyed by
+// length and value, so "0123" and "123" stay apart; others go to a hash set.
+constexpr int kNumericKeyOffsets[6] = {0, 0, 10, 110, 1110, 11110};
+
+int numericKey(std::string_view code) {
+  if (code.empty() || code.size() > 5) {
+    return -1;
+  }
+  int value = 0;
+  for (char c : code) {
+    if (c < '0' || c > '9') {
+      return -1;
+    }
+    value = value * 10 + (c - '0');
+  }
+  return kNumericKeyOffsets[code.size()] + value;
+}
+
+// A line of plain fields, read without the field reader: when it holds no quote
+// and no CR but the one before its LF, its fields are its commas plus one, and the
+// reader would give the same fields.
+struct PlainLine {
+  int fields = 0;
+  std::string_view firstField;
+  Ending ending = Ending::EndOfInput;
+  const char* next = nullptr;
+};
+
+bool readPlainLine(const char* p, const char* end, PlainLine& line) {
+  const auto* newline = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+  const char* const stop = newline != nullptr ? newline : end;
+  const bool crlf = newline != nullptr && stop != p && stop[-1] == '\r';
+  const char* const contentEnd = crlf ? stop - 1 : stop;
+  int commas = 0;
+  const char* firstComma = nullptr;
+  const char* q = p;
+#if defined(__SSE2__)
+  for (; q + 16 <= contentEnd; q += 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const int special = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, _mm_set1_epi8('"')),
+                                                       _mm_cmpeq_epi8(chunk, _mm_set1_epi8('\r'))));
+    if (special != 0) {
+      return false;
+    }
+    const unsigned comma = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(','))));
+    if (comma != 0) {
+      if (firstComma == nullptr) {
+        firstComma = q + __builtin_ctz(comma);
+      }
+      commas += __builtin_popcount(comma);
+    }
+  }
+#endif
+  for (; q < contentEnd; ++q) {
+    if (*q == '"' || *q == '\r') {
+      return false;
+    }
+    if (*q == ',') {
+      firstComma = firstComma != nullptr ? firstComma : q;
+      ++commas;
+    }
+  }
+  const char* const firstEnd = firstComma != nullptr ? firstComma : contentEnd;
+  const char* firstStart = p;
+  while (firstStart != firstEnd && field_reader_detail::isBlank(*firstStart)) {
+    ++firstStart;
+  }
+  line.fields = commas + 1;
+  line.firstField = std::string_view(firstStart, size_t(firstEnd - firstStart));
+  line.ending = newline == nullptr ? Ending::EndOfInput : crlf ? Ending::CrLf : Ending::LfOnly;
+  line.next = newline != nullptr ? newline + 1 : end;
+  return true;
+}
+
+// The line a stock code first appears on, for the message about its second.
+int firstLineWithCode(std::string_view bytes, std::string_view code) {
+  int line = 1;
+  for (size_t at = 0; at < bytes.size(); ++line) {
+    const size_t newline = std::min(bytes.find('\n', at), bytes.size());
+    std::string_view text = bytes.substr(at, newline - at);
+    while (!text.empty() && field_reader_detail::isBlank(text.front())) {
+      text.remove_prefix(1);
+    }
+    if (line > 1 && text.substr(0, text.find_first_of(",\r")) == code) {
+      return line;
+    }
+    at = newline + 1;
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -180,20 +264,73 @@ size_t firstInvalidSjisByte(std::string_view bytes) {
   }
 }
 
-void DayFileScanner::startDay(size_t expectedCodes) {
-  size_t capacity = 1024;
-  while (capacity < expectedCodes * 2) {
-    capacity *= 2;
-  }
-  if (m_slots.size() < capacity) {
-    m_slots.assign(capacity, Slot{});
-    m_generation = 0;
-  }
-  if (++m_generation == 0) {
-    std::fill(m_slots.begin(), m_slots.end(), Slot{});
-    m_generation = 1;
-  }
+void StockCodeSet::clear() {
+  m_numeric.assign(kNumericKeys / 64 + 1, 0);
+  m_other.clear();
 }
+
+bool StockCodeSet::insert(std::string_view code) {
+  if (const int key = numericKey(code); key >= 0) {
+    std::uint64_t& word = m_numeric[size_t(key) / 64];
+    const std::uint64_t bit = std::uint64_t(1) << (key % 64);
+    const bool fresh = (word & bit) == 0;
+    word |= bit;
+    return fresh;
+  }
+  return m_other.insert(std::string(code)).second;
+}
+
+namespace {
+
+void finishLine(LineTally& tally, StockCodeSet& codes, int fields, std::string_view firstField,
+                                Ending ending) {
+  if (fields != 8 && tally.badFieldsLine == 0) {
+    tally.badFieldsLine = tally.line;
+    tally.badFieldsCount = fields;
+  }
+  if (ending != Ending::CrLf && tally.badEndLine == 0) {
+    tally.badEndLine = tally.line;
+  }
+  if (tally.line == 1) {
+    tally.headerDay = firstField;
+  } else if (!codes.insert(firstField) && tally.duplicateLine == 0) {
+    tally.duplicateLine = tally.line;
+    tally.duplicateCode = firstField;
+  }
+  ++tally.line;
+}
+
+// Reads one line with the field reader; returns where the next line starts.
+const char* readLineByFields(const char* p, const char* end, LineTally& tally,
+                             StockCodeSet& codes) {
+  FieldReader reader(std::string_view(p, size_t(end - p)));
+  Field field;
+  int fields = 0;
+  std::string_view first;
+  for (;;) {
+    const char* const before = reader.position();
+    if (!reader.next(field)) {
+      break;
+    }
+    ++fields;
+    if (fields == 1) {
+      first = field.bytes;
+    } else if (fields == 2 && tally.line == 1) {
+      tally.headerCount = field.bytes;
+    }
+    const Ending ending = endingOf(before, reader.position(), p);
+    if (ending != Ending::Comma) {
+      finishLine(tally, codes, fields, first, ending);
+      return reader.position();
+    }
+  }
+  if (fields > 0) {
+    finishLine(tally, codes, fields, first, Ending::EndOfInput);
+  }
+  return end;
+}
+
+}  // namespace
 
 DayScan DayFileScanner::scan(std::string_view bytes, std::string_view dayName) {
   DayScan result;
@@ -209,46 +346,22 @@ DayScan DayFileScanner::scan(std::string_view bytes, std::string_view dayName) {
                                            QLatin1Char('0'))});
   }
 
-  // A record is a line of a little under 64 bytes; growing the set mid-day would
-  // cost more than a generous start.
-  startDay(bytes.size() / 48);
-  m_count = 0;
+  m_codes.clear();
   LineTally tally;
-  const char* const begin = bytes.data();
-  FieldReader reader(bytes);
-  Field field;
-  for (;;) {
-    const char* const before = reader.position();
-    if (!reader.next(field)) {
-      break;
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  while (p != end) {
+    PlainLine plain;
+    // The day header always goes through the field reader: its second field counts.
+    if (tally.line > 1 && readPlainLine(p, end, plain)) {
+      finishLine(tally, m_codes, plain.fields, plain.firstField, plain.ending);
+      p = plain.next;
+    } else {
+      p = readLineByFields(p, end, tally, m_codes);
     }
-    ++tally.fields;
-    if (tally.fields == 1) {
-      tally.firstField = field.bytes;
-    } else if (tally.fields == 2 && tally.line == 1) {
-      tally.headerCount = field.bytes;
-    }
-    const Ending ending = endingOf(before, reader.position(), begin);
-    if (ending == Ending::Comma) {
-      continue;
-    }
-    if (tally.fields != 8 && tally.badFieldsLine == 0) {
-      tally.badFieldsLine = tally.line;
-      tally.badFieldsCount = tally.fields;
-    }
-    if (ending != Ending::CrLf && tally.badEndLine == 0) {
-      tally.badEndLine = tally.line;
-    }
-    if (tally.line == 1) {
-      tally.headerDay = tally.firstField;
-    } else if (int firstLine = insertCode(tally.firstField, tally.line);
-               firstLine != 0 && tally.duplicateLine == 0) {
-      tally.duplicateLine = tally.line;
-      tally.duplicateFirstLine = firstLine;
-      tally.duplicateCode = tally.firstField;
-    }
-    ++tally.line;
-    tally.fields = 0;
+  }
+  if (tally.duplicateLine != 0) {
+    tally.duplicateFirstLine = firstLineWithCode(bytes, tally.duplicateCode);
   }
   result.records = std::max(0, tally.line - 2);
 
@@ -281,41 +394,6 @@ DayScan DayFileScanner::scan(std::string_view bytes, std::string_view dayName) {
                               .arg(tally.duplicateLine)});
   }
   return result;
-}
-
-int DayFileScanner::insertCode(std::string_view code, int line) {
-  if ((m_count + 1) * 2 > m_slots.size()) {
-    grow();
-  }
-  const std::uint32_t hash = hashOf(code);
-  const size_t mask = m_slots.size() - 1;
-  for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    Slot& slot = m_slots[i];
-    if (slot.generation != m_generation) {
-      slot = Slot{m_generation, hash, line, code};
-      ++m_count;
-      return 0;
-    }
-    if (slot.hash == hash && slot.code == code) {
-      return slot.line;
-    }
-  }
-}
-
-void DayFileScanner::grow() {
-  std::vector<Slot> old(m_slots.size() * 2);
-  old.swap(m_slots);
-  const size_t mask = m_slots.size() - 1;
-  for (const Slot& slot : old) {
-    if (slot.generation != m_generation) {
-      continue;
-    }
-    size_t i = slot.hash & mask;
-    while (m_slots[i].generation == m_generation) {
-      i = (i + 1) & mask;
-    }
-    m_slots[i] = slot;
-  }
 }
 
 }  // namespace kabuka::check

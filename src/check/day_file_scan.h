@@ -6,7 +6,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace kabuka::check {
@@ -28,6 +30,21 @@ struct DayScan {
 // user-defined area included). Returns the offset of the first bad byte, or npos.
 size_t firstInvalidSjisByte(std::string_view bytes);
 
+// The stock codes of one day, to find one that comes twice. Codes are mostly a
+// few digits: those go to a bit set keyed by length and value (so "0123" and
+// "123" stay apart), others to a hash set. Reused from day to day.
+class StockCodeSet {
+public:
+  void clear();
+  // False when the day already had the code.
+  bool insert(std::string_view code);
+
+private:
+  static constexpr int kNumericKeys = 111110;
+  std::vector<std::uint64_t> m_numeric;
+  std::unordered_set<std::string> m_other;
+};
+
 // Judges the bytes of one day file named `dayName` (eight digits) the way the
 // splitter reads month files: fields under the shared field rule, records of eight
 // fields, a day header whose field 1 is the day and whose field 2 counts the
@@ -38,22 +55,7 @@ public:
   DayScan scan(std::string_view bytes, std::string_view dayName);
 
 private:
-  // Stock codes seen in the current day: open addressing over views into the
-  // file's bytes, emptied by bumping a generation instead of clearing.
-  struct Slot {
-    std::uint32_t generation = 0;
-    std::uint32_t hash = 0;
-    int line = 0;
-    std::string_view code;
-  };
-  // 0 when the code is new to the day, else the line it was first seen on.
-  int insertCode(std::string_view code, int line);
-  void startDay(size_t expectedCodes);
-  void grow();
-
-  std::vector<Slot> m_slots;
-  size_t m_count = 0;
-  std::uint32_t m_generation = 0;
+  StockCodeSet m_codes;
 };
 
 }  // namespace kabuka::check

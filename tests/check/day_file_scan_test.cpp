@@ -78,6 +78,12 @@ TEST(DayFileScanner, JudgesEachRuleOnItsOwn) {
       {"other day in the header", "20160302,2,t,,,,,\r\n" + a + b,
        {FindingKind::HeaderDateMismatch}, 2},
       {"one code twice", header + a + a, {FindingKind::DuplicateCode}, 2},
+      {"one code twice, once after blanks", header + a + "  1301,b,m,1,2,3,4,5\r\n",
+       {FindingKind::DuplicateCode}, 2},
+      {"one code twice, once quoted", header + a + "\"1301\",b,m,1,2,3,4,5\r\n",
+       {FindingKind::DuplicateCode}, 2},
+      {"CR alone inside a record", header + "1301,a,m,1\r2,3,4,5\r\n" + b,
+       {FindingKind::BadRecordCount, FindingKind::BadFieldCount, FindingKind::BadLineEnd}, 3},
       {"bad byte in a name", header + "1301,\x85\x40,m,1,2,3,4,5\r\n" + b,
        {FindingKind::InvalidSjis}, 2},
   };
