@@ -97,6 +97,18 @@ QString kindText(FindingKind kind) {
   return QString::fromUtf16(infoOf(kind).text);
 }
 
+QString whenOf(const Finding& finding) {
+  switch (finding.scope) {
+    case Finding::Scope::Day:
+      return finding.date.toString(Qt::ISODate);
+    case Finding::Scope::Month:
+      return finding.date.toString(QStringLiteral("yyyy-MM"));
+    case Finding::Scope::Year:
+      break;
+  }
+  return finding.date.toString(QStringLiteral("yyyy"));
+}
+
 QString adviceFor(const Finding& finding) {
   switch (finding.kind) {
     case FindingKind::NoDatabase:

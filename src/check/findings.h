@@ -65,6 +65,9 @@ struct Finding {
   Severity severity() const { return severityOf(kind); }
 };
 
+// The day, month or year a finding concerns, as text: "2016-03-02", "2016-03", "2016".
+QString whenOf(const Finding& finding);
+
 // What to do about a finding, as one sentence.
 QString adviceFor(const Finding& finding);
 

@@ -258,7 +258,7 @@ QString findingsTable(const CheckReport& report) {
     const bool error = finding.severity() == Severity::Error;
     html += QStringLiteral("<tr class=\"%1\"><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td></tr>\n")
                 .arg(error ? QStringLiteral("error") : QStringLiteral("warning"),
-                     finding.date.toString(Qt::ISODate), esc(finding.path),
+                     whenOf(finding), esc(finding.path),
                      error ? QStringLiteral("エラー") : QStringLiteral("注意"),
                      esc(findingText(finding)), esc(adviceFor(finding)));
   }

@@ -13,7 +13,7 @@ QString severityLabel(Severity severity) {
 }
 
 QString subject(const Finding& finding) {
-  return finding.path.isEmpty() ? finding.date.toString(Qt::ISODate) : finding.path;
+  return finding.path.isEmpty() ? whenOf(finding) : finding.path;
 }
 
 QString whatIsWrong(const Finding& finding) {
@@ -83,7 +83,7 @@ QByteArray renderJson(const CheckReport& report) {
   QJsonArray findings;
   for (const Finding& finding : report.findings) {
     findings.append(QJsonObject{
-        {QStringLiteral("date"), finding.date.toString(Qt::ISODate)},
+        {QStringLiteral("date"), whenOf(finding)},
         {QStringLiteral("path"), finding.path},
         {QStringLiteral("kind"), kindCode(finding.kind)},
         {QStringLiteral("severity"),

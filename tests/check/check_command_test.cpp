@@ -106,7 +106,7 @@ TEST_F(CheckCommandTest, FixRepairsMissingAndDamagedDaysAndLeavesTheRestAlone) {
   }
   EXPECT_FALSE(QFile::exists(db.monthFile(2016, 6))) << "its month was collected";
   EXPECT_TRUE(QFile::exists(db.monthFile(2015, 12))) << "its month could not be collected";
-  EXPECT_EQ(kindsIn(report), (QStringList{QStringLiteral("leftover-month-file 2015-12-01"),
+  EXPECT_EQ(kindsIn(report), (QStringList{QStringLiteral("leftover-month-file 2015-12"),
                                           QStringLiteral("missing-day 2015-12-14"),
                                           QStringLiteral("unexpected-day 2016-06-18")}));
   const QJsonArray repairs = QJsonDocument::fromJson(report)[QLatin1String("repairs")].toArray();
