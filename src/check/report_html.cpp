@@ -209,7 +209,8 @@ QString recordChart(const CheckReport& report) {
     }
     const QString title = QStringLiteral("<title>%1 %2</title>")
                               .arg(dayLabel(day.date), esc(dayStateName(day.state)));
-    if (day.records >= 0) {
+    // A damaged file's count says nothing about the day: it is marked, not joined.
+    if (day.state == DayState::Stored || day.state == DayState::Short) {
       points += num(xOf(i)) + QLatin1Char(',') + num(yOf(day.records)) + QLatin1Char(' ');
     }
     if (day.state == DayState::Short || (day.state == DayState::Damaged && day.records >= 0)) {
@@ -289,6 +290,7 @@ h2 { font-size: 16px; margin: 20px 0 8px; border-bottom: 1px solid #d0d7de; padd
 p.meta { color: #57606a; margin: 0 0 8px; font-size: 13px; }
 table { border-collapse: collapse; font-size: 13px; }
 th, td { border: 1px solid #d0d7de; padding: 3px 8px; text-align: left; }
+table.findings td:nth-child(-n+3) { white-space: nowrap; }
 table.summary td { text-align: right; }
 td.bad { color: #b3261e; font-weight: bold; }
 tr.error td:nth-child(3) { color: #b3261e; font-weight: bold; }
