@@ -62,6 +62,16 @@ constexpr std::array<KindInfo, 22> kKinds{{
      u"サーバーから月ファイルを取得できませんでした"},
 }};
 
+constexpr bool rowsFollowTheEnumeration() {
+  for (size_t i = 0; i < kKinds.size(); ++i) {
+    if (static_cast<size_t>(kKinds[i].kind) != i) {
+      return false;
+    }
+  }
+  return kKinds.size() == static_cast<size_t>(FindingKind::ServerMonthMissing) + 1;
+}
+static_assert(rowsFollowTheEnumeration(), "one row per finding kind, in order");
+
 const KindInfo& infoOf(FindingKind kind) {
   return kKinds[static_cast<size_t>(kind)];
 }
