@@ -2,6 +2,8 @@
 
 #include "collect/run_lock.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLockFile>
 #include <QProcess>
 #include <QThread>
@@ -97,6 +99,28 @@ TEST(CollectProcess, SigtermFinishesTheMonthInHandAndExits130) {
   EXPECT_TRUE(stored == expected);
   EXPECT_EQ(fixture.requested().size(), 3);
   EXPECT_TRUE(collect.output().contains("収集処理を停止しました。"));
+}
+
+// A stop during the back-off before a retry ends the run at once, not after the
+// minute the server asked to wait.
+TEST(CollectProcess, SigtermDuringTheBackOffEndsTheRunAtOnce) {
+  CliFixture fixture;
+  fixture.setOverride([](const tools::HttpRequest&) {
+    tools::HttpResponse busy = tools::HttpResponse::ok("busy", "text/plain");
+    busy.status = 503;
+    busy.reason = "Service Unavailable";
+    busy.extraHeaders = {{"Retry-After", "60"}};
+    return std::optional(busy);
+  });
+  CollectProcess collect(fixture, {QStringLiteral("month"), QStringLiteral("2016-03")});
+  ASSERT_TRUE(collect.waitForOutput(QStringLiteral("再試行"))) << collect.output().toStdString();
+  QElapsedTimer clock;
+  clock.start();
+  collect.terminate();
+  EXPECT_EQ(collect.finish(), 130) << collect.output().toStdString();
+  EXPECT_LT(clock.elapsed(), 10'000);
+  EXPECT_EQ(fixture.requested().size(), 1);
+  EXPECT_FALSE(QFile::exists(fixture.db() + QStringLiteral("2016/data_dg/201603.csv")));
 }
 
 // Another run, in any process, holds the database: exit 3 before anything is fetched
