@@ -93,12 +93,17 @@ curl_awk() {  # the hand-made pipeline: fetch 12 month files, then split them
 
 echo "year $year, $records records per day, $rounds rounds, work folder $work"
 echo "round  kabuka-collect  without-sync  curl+awk  (curl alone)   seconds"
+: >"$work/times"
 for round in $(seq "$rounds"); do
   with_sync=$(collect)
   without_sync=$(collect LD_PRELOAD="$work/nosync.so" NOSYNC_COUNT_FILE="$work/syncs")
   read -r pipeline curl_only <<<"$(curl_awk)"
   printf '%5d  %14s  %12s  %8s  (%s)\n' "$round" "$with_sync" "$without_sync" "$pipeline" "$curl_only"
+  echo "$with_sync $without_sync $pipeline $curl_only" >>"$work/times"
 done
+
+median() { cut -d' ' -f"$1" "$work/times" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+printf 'median %14s  %12s  %8s  (%s)\n' "$(median 1)" "$(median 2)" "$(median 3)" "$(median 4)"
 
 days=$(find "$program/kabuka/$year/data_d" -name '*.csv' | wc -l)
 bytes=$(du -sb "$program/kabuka/$year/data_d" | cut -f1)
