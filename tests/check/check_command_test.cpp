@@ -136,6 +136,18 @@ TEST_F(CheckCommandTest, ExitStatusForTheCommandLineAndTheLock) {
   }
 }
 
+TEST(CheckCommandLine, ReadsYearsMonthsAndOptions) {
+  QString error;
+  const auto line = parseCheckCommandLine(
+      {QStringLiteral("2016"), QStringLiteral("2015-03"), QStringLiteral("201412"),
+       QStringLiteral("--html=page.html"), QStringLiteral("--server"), QStringLiteral("--json")},
+      error);
+  ASSERT_TRUE(line.has_value()) << error.toStdString();
+  EXPECT_EQ(line->targets, (QList<check::CheckTarget>{{2016, 0}, {2015, 3}, {2014, 12}}));
+  EXPECT_EQ(line->htmlFile, QStringLiteral("page.html"));
+  EXPECT_TRUE(line->server && line->json && !line->fix);
+}
+
 TEST_F(CheckCommandTest, WritesTheTextReportAndThePage) {
   db.storeDays(QDate(2016, 6, 1), QDate(2016, 6, 30));
   QFile::remove(db.dayFile(QDate(2016, 6, 8)));
