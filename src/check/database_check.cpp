@@ -79,7 +79,8 @@ int medianAround(const std::vector<std::pair<QDate, int>>& days, size_t index,
 class DatabaseWalk {
 public:
   DatabaseWalk(const CheckOptions& options, CheckReport& report)
-      : m_options(options), m_report(report),
+      : m_options(options),
+        m_report(report),
         m_lastDue(lastDueTradingDay(options.calendar, options.today)) {}
 
   void run() {
@@ -105,7 +106,8 @@ private:
   QMap<int, MonthMask> yearsToCheck() const {
     QMap<int, MonthMask> years;
     if (m_options.targets.isEmpty()) {
-      const QStringList folders = QDir(m_options.dbPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+      const QStringList folders =
+          QDir(m_options.dbPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
       for (const QString& folder : folders) {
         if (kYearFolderName.match(folder).hasMatch()) {
           years[folder.toInt()].set();
@@ -145,8 +147,8 @@ private:
       }
       if (!m_options.calendar.isTradingDay(day)) {
         entry.state = DayState::Closed;
-        entry.closedReason = m_options.calendar.closedReason ? m_options.calendar.closedReason(day)
-                                                             : QString();
+        entry.closedReason =
+            m_options.calendar.closedReason ? m_options.calendar.closedReason(day) : QString();
       } else if (m_lastDue.isValid() && day <= m_lastDue) {
         entry.state = DayState::Missing;  // until its file turns up
         entry.dueTradingDay = true;
@@ -280,8 +282,8 @@ private:
       const auto [date, records] = sound[i];
       if (median > 0 && qint64(records) * 5 < qint64(median) * 4) {
         m_report.days[date].state = DayState::Short;
-        add(FindingKind::ShortDay, date, relative(date.year(), dailyFolderName(),
-                                                  date.toString(QStringLiteral("yyyyMMdd.csv"))),
+        add(FindingKind::ShortDay, date,
+            relative(date.year(), dailyFolderName(), date.toString(QStringLiteral("yyyyMMdd.csv"))),
             QStringLiteral("%1 件（前後の取引日の中央値 %2 件）").arg(records).arg(median));
       }
     }
@@ -316,7 +318,8 @@ QDate lastDueTradingDay(const TradingCalendar& calendar, const QDate& today) {
   // No market closes for longer than a couple of weeks; the bound only keeps a
   // broken calendar from looping for ever.
   constexpr int kLongestClosure = 60;
-  for (QDate day = today.addDays(-1); day >= today.addDays(-kLongestClosure); day = day.addDays(-1)) {
+  for (QDate day = today.addDays(-1); day >= today.addDays(-kLongestClosure);
+       day = day.addDays(-1)) {
     if (calendar.isTradingDay(day)) {
       return day;
     }

@@ -283,7 +283,7 @@ bool StockCodeSet::insert(std::string_view code) {
 namespace {
 
 void finishLine(LineTally& tally, StockCodeSet& codes, int fields, std::string_view firstField,
-                                Ending ending) {
+                Ending ending) {
   if (fields != 8 && tally.badFieldsLine == 0) {
     tally.badFieldsLine = tally.line;
     tally.badFieldsCount = fields;
@@ -342,8 +342,8 @@ DayScan DayFileScanner::scan(std::string_view bytes, std::string_view dayName) {
     result.faults.append(
         {FindingKind::InvalidSjis,
          lineText(lineAt(bytes, bad)) +
-             QStringLiteral("（0x%1）").arg(static_cast<unsigned char>(bytes[bad]), 2, 16,
-                                           QLatin1Char('0'))});
+             QStringLiteral("（0x%1）")
+                 .arg(static_cast<unsigned char>(bytes[bad]), 2, 16, QLatin1Char('0'))});
   }
 
   m_codes.clear();
@@ -371,8 +371,9 @@ DayScan DayFileScanner::scan(std::string_view bytes, std::string_view dayName) {
   }
   long long announced = 0;
   if (!parseCount(tally.headerCount, announced)) {
-    result.faults.append({FindingKind::BadRecordCount,
-                          QStringLiteral("件数「%1」が数ではありません").arg(latin(tally.headerCount))});
+    result.faults.append(
+        {FindingKind::BadRecordCount,
+         QStringLiteral("件数「%1」が数ではありません").arg(latin(tally.headerCount))});
   } else if (announced != result.records) {
     result.faults.append(
         {FindingKind::BadRecordCount,
@@ -387,11 +388,11 @@ DayScan DayFileScanner::scan(std::string_view bytes, std::string_view dayName) {
     result.faults.append({FindingKind::BadLineEnd, lineText(tally.badEndLine)});
   }
   if (tally.duplicateLine != 0) {
-    result.faults.append({FindingKind::DuplicateCode,
-                          QStringLiteral("銘柄コード %1（%2 行目と %3 行目）")
-                              .arg(latin(tally.duplicateCode))
-                              .arg(tally.duplicateFirstLine)
-                              .arg(tally.duplicateLine)});
+    result.faults.append(
+        {FindingKind::DuplicateCode, QStringLiteral("銘柄コード %1（%2 行目と %3 行目）")
+                                         .arg(latin(tally.duplicateCode))
+                                         .arg(tally.duplicateFirstLine)
+                                         .arg(tally.duplicateLine)});
   }
   return result;
 }

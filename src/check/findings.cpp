@@ -209,11 +209,20 @@ void finishReport(CheckReport& report) {
     seen.insert(key);
     YearSummary& summary = summaryFor(years, yearOf(finding));
     switch (tally) {
-      case Tally::Missing: ++summary.missing; break;
-      case Tally::Damaged: ++summary.damaged; break;
-      case Tally::Short: ++summary.shortDays; break;
-      case Tally::Unexpected: ++summary.unexpected; break;
-      case Tally::None: break;
+      case Tally::Missing:
+        ++summary.missing;
+        break;
+      case Tally::Damaged:
+        ++summary.damaged;
+        break;
+      case Tally::Short:
+        ++summary.shortDays;
+        break;
+      case Tally::Unexpected:
+        ++summary.unexpected;
+        break;
+      case Tally::None:
+        break;
     }
   }
   std::sort(years.begin(), years.end(),

@@ -113,9 +113,9 @@ struct CheckReport {
   QString dbPath;
   QDate today;
   QList<YearSummary> years;
-  QList<Finding> findings;     // sorted by date, then path
+  QList<Finding> findings;         // sorted by date, then path
   std::map<QDate, DayEntry> days;  // every day of the checked years
-  QList<MonthRepair> repairs;  // with --fix only
+  QList<MonthRepair> repairs;      // with --fix only
 
   bool hasErrors() const;
   // 0 when nothing worse than a warning was found, 1 when anything is missing or

@@ -29,8 +29,8 @@ void removeMonthLeftovers(const CheckOptions& options, const CheckTarget& month)
   QFile::remove(monthFile);
   const QFileInfo info(monthFile);
   QDir scratch = info.dir();
-  for (const QString& temp :
-       scratch.entryList({info.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden)) {
+  for (const QString& temp : scratch.entryList({info.fileName() + QStringLiteral(".??????")},
+                                               QDir::Files | QDir::Hidden)) {
     scratch.remove(temp);
   }
 }

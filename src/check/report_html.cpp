@@ -65,9 +65,9 @@ QString dayLabel(const QDate& date) {
 }
 
 QString findingText(const Finding& finding) {
-  return finding.detail.isEmpty()
-             ? kindText(finding.kind)
-             : kindText(finding.kind) + QStringLiteral("（") + finding.detail + QStringLiteral("）");
+  return finding.detail.isEmpty() ? kindText(finding.kind)
+                                  : kindText(finding.kind) + QStringLiteral("（") + finding.detail +
+                                        QStringLiteral("）");
 }
 
 using FindingsByDay = QHash<QDate, QStringList>;
@@ -101,7 +101,9 @@ QString yearCalendar(int year, const CheckReport& report, const FindingsByDay& f
                     .arg(kCalendarWidth)
                     .arg(kCalendarHeight)
                     .arg(year);
-  svg += QStringLiteral("<text class=\"year\" x=\"0\" y=\"%1\">%2</text>\n").arg(kGridTop + 12).arg(year);
+  svg += QStringLiteral("<text class=\"year\" x=\"0\" y=\"%1\">%2</text>\n")
+             .arg(kGridTop + 12)
+             .arg(year);
   for (int row : {0, 2, 4}) {
     svg += QStringLiteral("<text class=\"wd\" x=\"%1\" y=\"%2\">%3</text>\n")
                .arg(kLabelWidth - 6)
@@ -110,7 +112,8 @@ QString yearCalendar(int year, const CheckReport& report, const FindingsByDay& f
   }
   for (int month = 1; month <= 12; ++month) {
     const int left = kLabelWidth + (month - 1) * kMonthWidth;
-    svg += QStringLiteral("<text class=\"mon\" x=\"%1\" y=\"12\">%2月</text>\n").arg(left).arg(month);
+    svg +=
+        QStringLiteral("<text class=\"mon\" x=\"%1\" y=\"12\">%2月</text>\n").arg(left).arg(month);
     const QDate first(year, month, 1);
     const int offset = first.dayOfWeek() - 1;
     for (QDate day = first; day.month() == month; day = day.addDays(1)) {
@@ -151,8 +154,8 @@ struct ChartDay {
 std::vector<ChartDay> chartDays(const CheckReport& report) {
   std::vector<ChartDay> days;
   for (const auto& [date, entry] : report.days) {
-    const bool tradingDay = entry.dueTradingDay || entry.state == DayState::Stored ||
-                            entry.state == DayState::Short;
+    const bool tradingDay =
+        entry.dueTradingDay || entry.state == DayState::Stored || entry.state == DayState::Short;
     if (tradingDay) {
       days.push_back(ChartDay{date, entry.state, entry.records});
     }
@@ -173,18 +176,21 @@ QString recordChart(const CheckReport& report) {
     most = std::max(most, day.records);
   }
   if (days.empty() || most <= 0) {
-    return svg + QStringLiteral("<text x=\"%1\" y=\"40\">件数のある取引日がありません</text>\n</svg>\n")
-                     .arg(kPlotLeft);
+    return svg +
+           QStringLiteral("<text x=\"%1\" y=\"40\">件数のある取引日がありません</text>\n</svg>\n")
+               .arg(kPlotLeft);
   }
   const double top = most * 1.1;
-  const double step = days.size() > 1 ? double(kPlotRight - kPlotLeft) / double(days.size() - 1) : 0;
+  const double step =
+      days.size() > 1 ? double(kPlotRight - kPlotLeft) / double(days.size() - 1) : 0;
   const auto xOf = [&](size_t i) { return kPlotLeft + step * double(i); };
   const auto yOf = [&](int records) {
     return kPlotBottom - (kPlotBottom - kPlotTop) * double(records) / top;
   };
   for (int value : {0, most / 2, most}) {
-    svg += QStringLiteral("<line class=\"grid\" x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\"/>"
-                          "<text class=\"axis\" x=\"%4\" y=\"%5\">%6</text>\n")
+    svg += QStringLiteral(
+               "<line class=\"grid\" x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\"/>"
+               "<text class=\"axis\" x=\"%4\" y=\"%5\">%6</text>\n")
                .arg(kPlotLeft)
                .arg(kPlotRight)
                .arg(num(yOf(value)))
@@ -199,8 +205,9 @@ QString recordChart(const CheckReport& report) {
     const ChartDay& day = days[i];
     if (day.date.year() != labelledYear) {
       labelledYear = day.date.year();
-      svg += QStringLiteral("<line class=\"grid\" x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\"/>"
-                            "<text class=\"axis yearaxis\" x=\"%1\" y=\"%4\">%5</text>\n")
+      svg += QStringLiteral(
+                 "<line class=\"grid\" x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\"/>"
+                 "<text class=\"axis yearaxis\" x=\"%1\" y=\"%4\">%5</text>\n")
                  .arg(num(xOf(i)))
                  .arg(kPlotTop)
                  .arg(kPlotBottom + 6)
@@ -217,11 +224,12 @@ QString recordChart(const CheckReport& report) {
       marks += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"3.5\" fill=\"%3\">%4</circle>\n")
                    .arg(num(xOf(i)), num(yOf(day.records)), dayColour(day.state), title);
     } else if (day.state == DayState::Missing) {
-      marks += QStringLiteral("<line class=\"miss\" x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\">%4</line>\n")
-                   .arg(num(xOf(i)))
-                   .arg(kPlotBottom - 8)
-                   .arg(kPlotBottom)
-                   .arg(title);
+      marks +=
+          QStringLiteral("<line class=\"miss\" x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\">%4</line>\n")
+              .arg(num(xOf(i)))
+              .arg(kPlotBottom - 8)
+              .arg(kPlotBottom)
+              .arg(title);
     }
   }
   svg += QStringLiteral("<polyline class=\"count\" points=\"%1\"/>\n").arg(points.trimmed());
@@ -233,8 +241,9 @@ QString summaryTable(const CheckReport& report) {
       "<table class=\"summary\"><tr><th>年</th><th>取引日</th><th>ファイル</th><th>欠落</th>"
       "<th>破損</th><th>件数不足</th><th>休場日のファイル</th></tr>\n");
   for (const YearSummary& year : report.years) {
-    html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td class=\"%8\">%4</td>"
-                           "<td class=\"%9\">%5</td><td>%6</td><td>%7</td></tr>\n")
+    html += QStringLiteral(
+                "<tr><td>%1</td><td>%2</td><td>%3</td><td class=\"%8\">%4</td>"
+                "<td class=\"%9\">%5</td><td>%6</td><td>%7</td></tr>\n")
                 .arg(year.year)
                 .arg(year.tradingDays)
                 .arg(year.filesPresent)
@@ -257,10 +266,10 @@ QString findingsTable(const CheckReport& report) {
       "<th>対処</th></tr>\n");
   for (const Finding& finding : report.findings) {
     const bool error = finding.severity() == Severity::Error;
-    html += QStringLiteral("<tr class=\"%1\"><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td></tr>\n")
-                .arg(error ? QStringLiteral("error") : QStringLiteral("warning"),
-                     whenOf(finding), esc(finding.path),
-                     error ? QStringLiteral("エラー") : QStringLiteral("注意"),
+    html += QStringLiteral(
+                "<tr class=\"%1\"><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td></tr>\n")
+                .arg(error ? QStringLiteral("error") : QStringLiteral("warning"), whenOf(finding),
+                     esc(finding.path), error ? QStringLiteral("エラー") : QStringLiteral("注意"),
                      esc(findingText(finding)), esc(adviceFor(finding)));
   }
   return html + QStringLiteral("</table>\n");
@@ -322,10 +331,13 @@ QString dayStateName(DayState state) {
 }
 
 QString renderHtml(const CheckReport& report) {
-  QString html = QStringLiteral("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
-                                "<title>日毎株価データベースの検査</title>\n") +
+  QString html = QStringLiteral(
+                     "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
+                     "<title>日毎株価データベースの検査</title>\n") +
                  QString::fromUtf8(kStyle) + QStringLiteral("</head>\n<body>\n");
-  html += QStringLiteral("<h1>日毎株価データベースの検査</h1>\n<p class=\"meta\">データベース: %1　検査日: %2　結果: %3</p>\n")
+  html += QStringLiteral(
+              "<h1>日毎株価データベースの検査</h1>\n<p class=\"meta\">データベース: %1　検査日: "
+              "%2　結果: %3</p>\n")
               .arg(esc(report.dbPath), report.today.toString(Qt::ISODate),
                    report.hasErrors() ? QStringLiteral("欠落または破損があります")
                                       : QStringLiteral("欠落・破損はありません"));

@@ -18,8 +18,9 @@ QString subject(const Finding& finding) {
 
 QString whatIsWrong(const Finding& finding) {
   const QString text = kindText(finding.kind);
-  return finding.detail.isEmpty() ? text : text + QStringLiteral("（") + finding.detail +
-                                               QStringLiteral("）");
+  return finding.detail.isEmpty()
+             ? text
+             : text + QStringLiteral("（") + finding.detail + QStringLiteral("）");
 }
 
 QString column(const QString& text, int width) {
@@ -39,7 +40,8 @@ QString summaryTable(const CheckReport& report) {
 }
 
 QString repairLine(const MonthRepair& repair) {
-  const QString month = QStringLiteral("%1-%2").arg(repair.year).arg(repair.month, 2, 10, QLatin1Char('0'));
+  const QString month =
+      QStringLiteral("%1-%2").arg(repair.year).arg(repair.month, 2, 10, QLatin1Char('0'));
   return repair.collected ? month + QStringLiteral(": 集め直しました\n")
                           : month + QStringLiteral(": 集め直せませんでした（") + repair.message +
                                 QStringLiteral("）\n");
@@ -82,15 +84,15 @@ QByteArray renderJson(const CheckReport& report) {
   }
   QJsonArray findings;
   for (const Finding& finding : report.findings) {
-    findings.append(QJsonObject{
-        {QStringLiteral("date"), whenOf(finding)},
-        {QStringLiteral("path"), finding.path},
-        {QStringLiteral("kind"), kindCode(finding.kind)},
-        {QStringLiteral("severity"),
-         finding.severity() == Severity::Error ? QStringLiteral("error") : QStringLiteral("warning")},
-        {QStringLiteral("message"), kindText(finding.kind)},
-        {QStringLiteral("detail"), finding.detail},
-        {QStringLiteral("advice"), adviceFor(finding)}});
+    findings.append(QJsonObject{{QStringLiteral("date"), whenOf(finding)},
+                                {QStringLiteral("path"), finding.path},
+                                {QStringLiteral("kind"), kindCode(finding.kind)},
+                                {QStringLiteral("severity"), finding.severity() == Severity::Error
+                                                                 ? QStringLiteral("error")
+                                                                 : QStringLiteral("warning")},
+                                {QStringLiteral("message"), kindText(finding.kind)},
+                                {QStringLiteral("detail"), finding.detail},
+                                {QStringLiteral("advice"), adviceFor(finding)}});
   }
   QJsonArray repairs;
   for (const MonthRepair& repair : report.repairs) {

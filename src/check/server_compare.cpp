@@ -46,7 +46,8 @@ int firstDifferentLine(const QByteArray& a, const QByteArray& b) {
 }  // namespace
 
 ServerComparison::ServerComparison(const CheckOptions& options, CheckReport& report)
-    : m_options(options), m_report(report),
+    : m_options(options),
+      m_report(report),
       m_lastDue(lastDueTradingDay(options.calendar, options.today)) {}
 
 void ServerComparison::add(FindingKind kind, const QDate& date, const QString& path,

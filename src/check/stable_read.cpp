@@ -112,8 +112,8 @@ StableFileReader::Outcome StableFileReader::read(
   }
   Stamp afterRead;
   Stamp named;
-  if (m_size != size_t(listed.size) || !stampOpen(fd.get(), afterRead) ||
-      !(afterRead == listed) || !stampPath(nativePath, named) || !(named == listed)) {
+  if (m_size != size_t(listed.size) || !stampOpen(fd.get(), afterRead) || !(afterRead == listed) ||
+      !stampPath(nativePath, named) || !(named == listed)) {
     return Outcome::Changed;
   }
   return Outcome::Read;

@@ -95,7 +95,8 @@ bool writeHtml(const QString& path, const check::CheckReport& report) {
 
 }  // namespace
 
-std::optional<CheckCommandLine> parseCheckCommandLine(const QStringList& arguments, QString& error) {
+std::optional<CheckCommandLine> parseCheckCommandLine(const QStringList& arguments,
+                                                      QString& error) {
   CheckCommandLine line;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
@@ -114,7 +115,8 @@ std::optional<CheckCommandLine> parseCheckCommandLine(const QStringList& argumen
     } else {
       error = argument.startsWith(QLatin1Char('-'))
                   ? QStringLiteral("check に「%1」というオプションはありません。").arg(argument)
-                  : QStringLiteral("「%1」は年（yyyy）でも年月（yyyy-mm）でもありません。").arg(argument);
+                  : QStringLiteral("「%1」は年（yyyy）でも年月（yyyy-mm）でもありません。")
+                        .arg(argument);
       return std::nullopt;
     }
   }

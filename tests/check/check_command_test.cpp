@@ -66,7 +66,8 @@ protected:
 
   QStringList kindsIn(const QByteArray& json) const {
     QStringList kinds;
-    for (const QJsonValue& finding : QJsonDocument::fromJson(json)[QLatin1String("findings")].toArray()) {
+    for (const QJsonValue& finding :
+         QJsonDocument::fromJson(json)[QLatin1String("findings")].toArray()) {
       kinds.append(finding[QLatin1String("kind")].toString() + QLatin1Char(' ') +
                    finding[QLatin1String("date")].toString());
     }
@@ -94,9 +95,9 @@ TEST_F(CheckCommandTest, FixRepairsMissingAndDamagedDaysAndLeavesTheRestAlone) {
   }
   untouched.insert(db.dayFile(saturday), stateOf(db.dayFile(saturday)));
 
-  const ExitStatus status = check({QStringLiteral("2015-12"), QStringLiteral("2016-05"),
-                                   QStringLiteral("2016-06"), QStringLiteral("--fix"),
-                                   QStringLiteral("--json")});
+  const ExitStatus status =
+      check({QStringLiteral("2015-12"), QStringLiteral("2016-05"), QStringLiteral("2016-06"),
+             QStringLiteral("--fix"), QStringLiteral("--json")});
 
   for (const QDate& day : {missing, emptied, lfOnly}) {
     EXPECT_EQ(test::readBytes(db.dayFile(day)), tree.dayFile(day)) << day.toString().toStdString();

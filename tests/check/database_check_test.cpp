@@ -103,7 +103,8 @@ TEST_F(DatabaseCheckTest, FindsExactlyWhatWasBroken) {
   EXPECT_EQ(report.exitStatus(), 1);
   const YearSummary* year = summaryOf(report, 2016);
   ASSERT_NE(year, nullptr);
-  const int tradingDays = int(db.market().tradingDays(QDate(2016, 3, 1), QDate(2016, 3, 31)).size());
+  const int tradingDays =
+      int(db.market().tradingDays(QDate(2016, 3, 1), QDate(2016, 3, 31)).size());
   EXPECT_EQ(year->tradingDays, tradingDays);
   EXPECT_EQ(year->filesPresent, tradingDays - 1 + 1);
   EXPECT_EQ(year->missing, 1);

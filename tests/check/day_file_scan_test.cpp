@@ -63,29 +63,45 @@ TEST(DayFileScanner, JudgesEachRuleOnItsOwn) {
   const QList<ScanCase> cases = {
       {"sound", header + a + b, {}, 2},
       {"quoted name holding a comma and a line end",
-       header + "1301,\"x,\r\ny\",m,1,2,3,4,5\r\n" + b, {}, 2},
+       header + "1301,\"x,\r\ny\",m,1,2,3,4,5\r\n" + b,
+       {},
+       2},
       {"blanks around the count", "20160301, 2 ,t,,,,,\r\n" + a + b, {}, 2},
       {"empty", "", {FindingKind::EmptyFile}, 0},
-      {"last line without its line end", header + a + "1303,b,m,1,2,3,4,5",
-       {FindingKind::BadLineEnd}, 2},
+      {"last line without its line end",
+       header + a + "1303,b,m,1,2,3,4,5",
+       {FindingKind::BadLineEnd},
+       2},
       {"LF alone", header + "1301,a,m,1,2,3,4,5\n" + b, {FindingKind::BadLineEnd}, 2},
       {"CR alone", header + "1301,a,m,1,2,3,4,5\r" + b, {FindingKind::BadLineEnd}, 2},
       {"nine fields", header + a + "1303,b,m,1,2,3,4,5,\r\n", {FindingKind::BadFieldCount}, 2},
-      {"blank line at the end", header + a + b + "\r\n",
-       {FindingKind::BadRecordCount, FindingKind::BadFieldCount}, 3},
+      {"blank line at the end",
+       header + a + b + "\r\n",
+       {FindingKind::BadRecordCount, FindingKind::BadFieldCount},
+       3},
       {"count not a number", "20160301,two,t,,,,,\r\n" + a + b, {FindingKind::BadRecordCount}, 2},
       {"count too high", "20160301,3,t,,,,,\r\n" + a + b, {FindingKind::BadRecordCount}, 2},
-      {"other day in the header", "20160302,2,t,,,,,\r\n" + a + b,
-       {FindingKind::HeaderDateMismatch}, 2},
+      {"other day in the header",
+       "20160302,2,t,,,,,\r\n" + a + b,
+       {FindingKind::HeaderDateMismatch},
+       2},
       {"one code twice", header + a + a, {FindingKind::DuplicateCode}, 2},
-      {"one code twice, once after blanks", header + a + "  1301,b,m,1,2,3,4,5\r\n",
-       {FindingKind::DuplicateCode}, 2},
-      {"one code twice, once quoted", header + a + "\"1301\",b,m,1,2,3,4,5\r\n",
-       {FindingKind::DuplicateCode}, 2},
-      {"CR alone inside a record", header + "1301,a,m,1\r2,3,4,5\r\n" + b,
-       {FindingKind::BadRecordCount, FindingKind::BadFieldCount, FindingKind::BadLineEnd}, 3},
-      {"bad byte in a name", header + "1301,\x85\x40,m,1,2,3,4,5\r\n" + b,
-       {FindingKind::InvalidSjis}, 2},
+      {"one code twice, once after blanks",
+       header + a + "  1301,b,m,1,2,3,4,5\r\n",
+       {FindingKind::DuplicateCode},
+       2},
+      {"one code twice, once quoted",
+       header + a + "\"1301\",b,m,1,2,3,4,5\r\n",
+       {FindingKind::DuplicateCode},
+       2},
+      {"CR alone inside a record",
+       header + "1301,a,m,1\r2,3,4,5\r\n" + b,
+       {FindingKind::BadRecordCount, FindingKind::BadFieldCount, FindingKind::BadLineEnd},
+       3},
+      {"bad byte in a name",
+       header + "1301,\x85\x40,m,1,2,3,4,5\r\n" + b,
+       {FindingKind::InvalidSjis},
+       2},
   };
   DayFileScanner scanner;  // one scanner for all: nothing may carry from file to file
   for (const ScanCase& c : cases) {
@@ -104,7 +120,8 @@ TEST(DayFileScanner, FindsADuplicateAmongManyCodes) {
   DayFileScanner scanner;
   const DayScan scan = scanner.scan(day, "20160301");
   ASSERT_EQ(kindsOf(scan), QList<FindingKind>{FindingKind::DuplicateCode});
-  EXPECT_TRUE(scan.faults[0].detail.contains(QStringLiteral("2999"))) << scan.faults[0].detail.toStdString();
+  EXPECT_TRUE(scan.faults[0].detail.contains(QStringLiteral("2999")))
+      << scan.faults[0].detail.toStdString();
 }
 
 }  // namespace

@@ -67,11 +67,12 @@ TEST_F(ReportHtmlTest, OneSquarePerDayColouredByHowTheDayStands) {
 
   EXPECT_EQ(squares.size(), QDate(2016, 1, 1).daysInYear());
   const QList<std::pair<QDate, DayState>> expected = {
-      {missing, DayState::Missing}, {damaged, DayState::Damaged}, {shortDay, DayState::Short},
-      {holiday, DayState::Unexpected}, {weekend, DayState::Closed}, {stored, DayState::Stored},
+      {missing, DayState::Missing},    {damaged, DayState::Damaged}, {shortDay, DayState::Short},
+      {holiday, DayState::Unexpected}, {weekend, DayState::Closed},  {stored, DayState::Stored},
       {outside, DayState::NotChecked}};
   for (const auto& [date, state] : expected) {
-    EXPECT_EQ(squares.value(date).fill, dayColour(state)) << date.toString(Qt::ISODate).toStdString();
+    EXPECT_EQ(squares.value(date).fill, dayColour(state))
+        << date.toString(Qt::ISODate).toStdString();
     EXPECT_TRUE(squares.value(date).title.contains(date.toString(Qt::ISODate)));
   }
   EXPECT_TRUE(squares.value(stored).title.contains(QStringLiteral("100 件")));

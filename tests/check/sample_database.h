@@ -17,7 +17,7 @@ public:
   SampleDatabase(QString dbPath, int recordsPerDay, const QList<QDate>& extraClosedDays = {});
 
   QString dbPath() const { return m_dbPath; }
-  QString dayFile(const QDate& day) const;     // absolute
+  QString dayFile(const QDate& day) const;       // absolute
   QString monthFile(int year, int month) const;  // in the scratch folder
   QString inDatabase(const QString& relative) const { return m_dbPath + relative; }
 

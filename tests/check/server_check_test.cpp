@@ -76,10 +76,12 @@ TEST_F(ServerCheckTest, FindsEditedDeletedAndUnannouncedDaysAndGoesOnPastAMissin
 
   const CheckReport report = check({{2015, 12}, {2016, 6}});
 
-  const QStringList expected = {
-      QStringLiteral("differs-from-server 2016-06-08"), QStringLiteral("missing-day 2016-06-15"),
-      QStringLiteral("not-on-server 2016-06-18"),       QStringLiteral("server-has-day 2016-06-20"),
-      QStringLiteral("server-month-missing 2015-12-01"), QStringLiteral("unexpected-day 2016-06-18")};
+  const QStringList expected = {QStringLiteral("differs-from-server 2016-06-08"),
+                                QStringLiteral("missing-day 2016-06-15"),
+                                QStringLiteral("not-on-server 2016-06-18"),
+                                QStringLiteral("server-has-day 2016-06-20"),
+                                QStringLiteral("server-month-missing 2015-12-01"),
+                                QStringLiteral("unexpected-day 2016-06-18")};
   EXPECT_EQ(keysOf(report), expected);
   EXPECT_EQ(report.exitStatus(), 1);
   EXPECT_EQ(filesUnder(folder.path()), before) << "the check wrote into the database";
