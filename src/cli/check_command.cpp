@@ -56,6 +56,14 @@ RetryPolicy retryPolicyFor(CliContext& context) {
       return waitUnlessStopped(console, delayMs);
     };
   }
+  policy.onRetry = [&console = context.console, retries = policy.retries](
+                       int retryNumber, int delayMs, const FetchOutcome& failed) {
+    console.info(QStringLiteral("%1。%2 秒後に取り直します（再試行 %3/%4）。")
+                     .arg(check::describeFailure(failed))
+                     .arg(double(delayMs) / 1000, 0, 'g', 3)
+                     .arg(retryNumber)
+                     .arg(retries));
+  };
   return policy;
 }
 
