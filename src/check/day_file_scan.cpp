@@ -346,6 +346,11 @@ DayScan DayFileScanner::scan(std::string_view bytes, std::string_view dayName) {
                  .arg(static_cast<unsigned char>(bytes[bad]), 2, 16, QLatin1Char('0'))});
   }
 
+  // A DOS end-of-file mark ends the text, as it does for the splitter; a file
+  // collected by date keeps whatever the server sent.
+  if (bytes.back() == '\x1a') {
+    bytes.remove_suffix(1);
+  }
   m_codes.clear();
   LineTally tally;
   const char* p = bytes.data();

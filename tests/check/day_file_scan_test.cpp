@@ -66,6 +66,7 @@ TEST(DayFileScanner, JudgesEachRuleOnItsOwn) {
        header + "1301,\"x,\r\ny\",m,1,2,3,4,5\r\n" + b,
        {},
        2},
+      {"DOS end-of-file mark after the last line", header + a + b + "\x1a", {}, 2},
       {"blanks around the count", "20160301, 2 ,t,,,,,\r\n" + a + b, {}, 2},
       {"empty", "", {FindingKind::EmptyFile}, 0},
       {"last line without its line end",
