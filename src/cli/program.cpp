@@ -27,6 +27,19 @@ const QCommandLineOption kHelp(QStringList{QStringLiteral("h"), QStringLiteral("
 // Pins "today", so tests and rehearsals see the calendar they set up.
 const QCommandLineOption kToday(QStringLiteral("today"), QString(), QStringLiteral("DATE"));
 
+// Options of one command only. They are parsed with the others, so that they may
+// stand anywhere on the line, and handed to their command as it spells them.
+struct CommandOption {
+  QCommandLineOption option;
+  const char* command;
+};
+const CommandOption kCommandOptions[] = {
+    {QCommandLineOption(QStringLiteral("server")), "check"},
+    {QCommandLineOption(QStringLiteral("html"), QString(), QStringLiteral("FILE")), "check"},
+    {QCommandLineOption(QStringLiteral("json")), "check"},
+    {QCommandLineOption(QStringLiteral("fix")), "check"},
+};
+
 // The parsed command line.
 struct Invocation {
   bool help = false;
@@ -57,6 +70,9 @@ std::optional<int> parseRetries(const QString& text) {
 Parsed parseCommandLine(const QStringList& arguments, const QString& executableFolder) {
   QCommandLineParser parser;
   parser.addOptions({kProgramFolder, kRetries, kSince, kQuiet, kHelp, kToday});
+  for (const CommandOption& own : kCommandOptions) {
+    parser.addOption(own.option);
+  }
   if (!parser.parse(arguments)) {
     const QStringList unknown = parser.unknownOptionNames();
     return fail(unknown.isEmpty()
@@ -99,6 +115,20 @@ Parsed parseCommandLine(const QStringList& arguments, const QString& executableF
     return fail(QStringLiteral("--since は update でだけ使えます。"));
   }
   invocation.arguments = positional;
+  for (const CommandOption& own : kCommandOptions) {
+    if (!parser.isSet(own.option)) {
+      continue;
+    }
+    const QString name = own.option.names().constFirst();
+    if (QLatin1String(invocation.command->name) != QLatin1String(own.command)) {
+      return fail(QStringLiteral("--%1 は %2 でだけ使えます。")
+                      .arg(name, QLatin1String(own.command)));
+    }
+    invocation.arguments.append(QStringLiteral("--") + name);
+    if (!own.option.valueName().isEmpty()) {
+      invocation.arguments.append(parser.value(own.option));
+    }
+  }
   QFileInfo folder(invocation.programFolder);
   if (!folder.isDir()) {
     return fail(

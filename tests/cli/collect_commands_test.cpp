@@ -230,9 +230,20 @@ INSTANTIATE_TEST_SUITE_P(
                       QStringList{"year", "16"}, QStringList{"year", "2016", "2015"},
                       QStringList{"update", "now"}, QStringList{"update", "--since", "2016-02-30"},
                       QStringList{"month", "--since", "2016-01-04", "2016-03"},
+                      QStringList{"month", "--fix", "2016-03"},
                       QStringList{"--retries", "many", "update"},
                       QStringList{"--frobnicate", "update"},
                       QStringList{"--program-folder", "/nonexistent/kabuka", "update"}));
+
+TEST(CommandLine, TheChecksOwnOptionsReachIt) {
+  CliFixture fixture;
+  const QString page = fixture.program.file(QStringLiteral("report.html"));
+  EXPECT_NE(fixture.run({QStringLiteral("check"), QStringLiteral("--html"), page,
+                         QStringLiteral("2016"), QStringLiteral("--json")}),
+            2)
+      << fixture.output.toStdString();
+  EXPECT_TRUE(QFile::exists(page));
+}
 
 TEST(CommandLine, HelpExplainsEveryCommandAndExitStatus) {
   CliFixture fixture;
