@@ -1,9 +1,9 @@
 #include "splitter.h"
 
+#include "collect/staged_files.h"
 #include "common/field_reader.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -82,21 +82,6 @@ void appendRecord(std::string& out, const Record& record) {
     }
   }
   out.append("\r\n");
-}
-
-bool writeDayFile(const QString& path, std::string_view content) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    return false;
-  }
-  // commit() does not notice a failed final flush: a full disk would otherwise
-  // rename a short or empty file over a good one.
-  if (file.write(content.data(), qint64(content.size())) != qint64(content.size()) ||
-      !file.flush()) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
 }
 
 // What may follow the last announced block: empty fields, blank lines, and a DOS
@@ -209,20 +194,20 @@ public:
     if (!headerRead) {
       return result;
     }
-    bool allWritten = true;
-    for (long long block = 0; block < blocks; ++block) {
+    bool allStaged = true;
+    bool truncated = false;
+    for (long long block = 0; block < blocks && !truncated; ++block) {
       const BlockOutcome outcome = splitBlock();
-      if (outcome == BlockOutcome::Truncated) {
-        return result;
+      truncated = outcome == BlockOutcome::Truncated;
+      allStaged = allStaged && outcome == BlockOutcome::Written;
+      if (!truncated) {
+        m_window.yield();
       }
-      if (outcome == BlockOutcome::Written) {
-        ++result.dayFilesWritten;
-      } else {
-        allWritten = false;
-      }
-      m_window.yield();
     }
-    result.complete = allWritten && onlyFillerLeft();
+    // The days read whole are stored even when the file breaks off later.
+    const StagedFiles::Committed committed = m_days.commit();
+    result.dayFilesWritten = committed.files;
+    result.complete = !truncated && allStaged && committed.all && onlyFillerLeft();
     return result;
   }
 
@@ -281,7 +266,7 @@ private:
       return BlockOutcome::NotWritten;
     }
     const QString path = m_dailyFolder + QString::fromLatin1(dayName) + QStringLiteral(".csv");
-    return writeDayFile(path, content) ? BlockOutcome::Written : BlockOutcome::NotWritten;
+    return m_days.add(path, content) ? BlockOutcome::Written : BlockOutcome::NotWritten;
   }
 
   bool onlyFillerLeft() {
@@ -299,6 +284,7 @@ private:
   const QString& m_dailyFolder;
   RunWindow& m_window;
   std::string m_buffer;  // one day at a time, reused
+  StagedFiles m_days;    // written as read, stored together at the end
 };
 
 }  // namespace

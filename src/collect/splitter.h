@@ -24,7 +24,9 @@ struct SplitResult {
 // records) and its data records, eight fields each. Each day file holds the day
 // header and its records, one per line, fields joined by "," and lines ended by
 // CR LF; fields are carried byte for byte, without their quotes unless they hold
-// a comma or a line end. Day files are replaced atomically, one block at a time.
+// a comma or a line end. Day files are written as their blocks are read; at the
+// end all of them are synced to the disk at once and each replaces its old copy
+// whole, so a split cut short still stores the days before the break.
 // Shows the completion text in Label1 when the whole file was split.
 // The month file is read through a window of `readWindowBytes` (grown when one
 // day needs more), never held whole.
