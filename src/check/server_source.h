@@ -27,7 +27,4 @@ private:
   RetryPolicy m_retry;
 };
 
-// Why a fetch stored nothing, in a few words.
-QString describeFailure(const FetchOutcome& outcome);
-
 }  // namespace kabuka::check

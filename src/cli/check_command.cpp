@@ -9,10 +9,8 @@
 #include "settings/settei_tbl.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -33,38 +31,6 @@ std::optional<check::CheckTarget> parseTarget(const QString& text) {
     return std::nullopt;
   }
   return check::CheckTarget{year, month};
-}
-
-bool waitUnlessStopped(ConsoleWindow& console, int delayMs) {
-  if (console.stopRequested()) {
-    return false;
-  }
-  QEventLoop loop;
-  QTimer::singleShot(delayMs, &loop, &QEventLoop::quit);
-  console.setStopListener([&loop] { loop.quit(); });
-  loop.exec();
-  console.setStopListener({});
-  return !console.stopRequested();
-}
-
-RetryPolicy retryPolicyFor(CliContext& context) {
-  RetryPolicy policy;
-  policy.retries = context.retry.retries;
-  policy.wait = context.retry.wait;
-  if (!policy.wait) {
-    policy.wait = [&console = context.console](int delayMs) {
-      return waitUnlessStopped(console, delayMs);
-    };
-  }
-  policy.onRetry = [&console = context.console, retries = policy.retries](
-                       int retryNumber, int delayMs, const FetchOutcome& failed) {
-    console.info(QStringLiteral("%1。%2 秒後に取り直します（再試行 %3/%4）。")
-                     .arg(check::describeFailure(failed))
-                     .arg(double(delayMs) / 1000, 0, 'g', 3)
-                     .arg(retryNumber)
-                     .arg(retries));
-  };
-  return policy;
 }
 
 QString baseUrlOf(const CliContext& context) {

@@ -27,38 +27,6 @@ bool waitUnlessStopped(ConsoleWindow& console, int delayMs) {
   return !console.stopRequested();
 }
 
-QString failureText(const FetchOutcome& failed) {
-  switch (failed.failure) {
-    case FetchFailure::TimedOut:
-      return QStringLiteral("応答がありません（時間切れ）");
-    case FetchFailure::HttpStatus:
-      return QStringLiteral("サーバの応答 HTTP %1").arg(failed.httpStatus);
-    case FetchFailure::Transport:
-      return QStringLiteral("接続が拒否されたか切れました");
-    default:
-      return QStringLiteral("取得に失敗しました");
-  }
-}
-
-RetryPolicy retryPolicyFor(CliContext& context) {
-  ConsoleWindow& console = context.console;
-  RetryPolicy policy;
-  policy.retries = context.retry.retries;
-  policy.wait = context.retry.wait;
-  if (!policy.wait) {
-    policy.wait = [&console](int delayMs) { return waitUnlessStopped(console, delayMs); };
-  }
-  policy.onRetry = [&console, retries = policy.retries](int retryNumber, int delayMs,
-                                                        const FetchOutcome& failed) {
-    console.info(QStringLiteral("%1。%2 秒後に取り直します（再試行 %3/%4）。")
-                     .arg(failureText(failed))
-                     .arg(double(delayMs) / 1000, 0, 'g', 3)
-                     .arg(retryNumber)
-                     .arg(retries));
-  };
-  return policy;
-}
-
 RunEnvironment runEnvironmentFor(CliContext& context) {
   RunEnvironment env;
   env.programFolder = context.programFolder;
@@ -98,6 +66,25 @@ ExitStatus runOnce(CliContext& context, CollectionDriver& driver, const DateSele
 }
 
 }  // namespace
+
+RetryPolicy retryPolicyFor(CliContext& context) {
+  ConsoleWindow& console = context.console;
+  RetryPolicy policy;
+  policy.retries = context.retry.retries;
+  policy.wait = context.retry.wait;
+  if (!policy.wait) {
+    policy.wait = [&console](int delayMs) { return waitUnlessStopped(console, delayMs); };
+  }
+  policy.onRetry = [&console, retries = policy.retries](int retryNumber, int delayMs,
+                                                        const FetchOutcome& failed) {
+    console.info(QStringLiteral("%1。%2 秒後に取り直します（再試行 %3/%4）。")
+                     .arg(fetchFailureText(failed))
+                     .arg(double(delayMs) / 1000, 0, 'g', 3)
+                     .arg(retryNumber)
+                     .arg(retries));
+  };
+  return policy;
+}
 
 DateSelection dateSelection(const QDate& date) {
   DateSelection selection;

@@ -2,6 +2,7 @@
 
 #include "cli/cli_context.h"
 #include "cli/exit_status.h"
+#include "collect/retry.h"
 #include "collect/run_window.h"
 
 #include <QList>
@@ -13,6 +14,10 @@ struct YearMonth {
   int month = 0;
   friend auto operator<=>(const YearMonth&, const YearMonth&) = default;
 };
+
+// The command line's retries: its count, a back-off that a stop cuts short, and a
+// line on the console for each retry.
+RetryPolicy retryPolicyFor(CliContext& context);
 
 // One collection run, driven exactly as the window drives it from "収集開始" with
 // this date selection, with retries of transient fetch failures. `plannedFiles` is

@@ -2,7 +2,7 @@
 
 #include "cli/cli_context.h"
 #include "cli/commands.h"
-#include "cli/stop_signals.h"
+#include "common/stop_signals.h"
 #include "settings/settei_reader.h"
 
 #include <QCommandLineParser>

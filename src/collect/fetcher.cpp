@@ -178,6 +178,26 @@ bool FetchOutcome::isTransient() const {
   }
 }
 
+QString fetchFailureText(const FetchOutcome& outcome) {
+  switch (outcome.failure) {
+  case FetchFailure::None:
+    return {};
+  case FetchFailure::HttpStatus:
+    return QStringLiteral("サーバーの応答が HTTP %1 でした").arg(outcome.httpStatus);
+  case FetchFailure::ErrorPage:
+    return QStringLiteral("サーバーがエラーページか空の内容を返しました");
+  case FetchFailure::TimedOut:
+    return QStringLiteral("サーバーの応答が時間内にありませんでした");
+  case FetchFailure::TooLarge:
+    return QStringLiteral("ファイルが大きすぎます");
+  case FetchFailure::WriteFailed:
+    return QStringLiteral("ファイルに書き込めませんでした");
+  case FetchFailure::Transport:
+    break;
+  }
+  return QStringLiteral("サーバーに接続できないか、接続が切れました");
+}
+
 void toFlagAndMessage(const FetchOutcome& outcome, QString& message, Truth& failed) {
   failed = toTruth(!outcome.stored());
   message = outcome.stored() ? QString() : kDownloadFailedMessage;

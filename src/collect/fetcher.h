@@ -85,6 +85,9 @@ private:
   FetchOutcome m_lastOutcome;
 };
 
+// Why a fetch stored nothing, in a few words for a person; empty when stored.
+QString fetchFailureText(const FetchOutcome& outcome);
+
 // The fetcher's flag and message for an outcome: 0 and empty when stored, -1 and
 // the download-failed text otherwise.
 void toFlagAndMessage(const FetchOutcome& outcome, QString& message, Truth& failed);

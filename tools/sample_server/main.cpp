@@ -6,7 +6,7 @@
 // logged on stderr. SIGTERM or SIGINT ends it with exit code 0.
 
 #include "http_server/loopback_http_server.h"
-#include "sample_server/quit_on_signals.h"
+#include "common/stop_signals.h"
 #include "sample_server/sample_tree.h"
 
 #include <QCommandLineParser>
@@ -134,7 +134,7 @@ HttpHandler loggingHandler(const SampleTree& tree, const ServerOptions& options)
 
 int serve(const ServerOptions& options) {
   const SampleTree tree(options.tree, todayOf(options));
-  const QuitOnSignals quitOnSignals({SIGTERM, SIGINT});
+  const StopSignals quitOnSignals({SIGTERM, SIGINT}, [] { QCoreApplication::quit(); });
   if (!quitOnSignals.installed()) {
     fail(QStringLiteral("cannot catch SIGTERM and SIGINT; they will end it abruptly"));
   }

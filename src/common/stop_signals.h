@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-namespace kabuka::cli {
+namespace kabuka {
 
 // Turns SIGINT and SIGTERM into an event of the event loop: the handler only
-// writes a byte to a socket pair, and `onSignal` runs at the next yield of the run.
+// writes a byte to a socket pair, and `onSignal` runs at the event loop's next turn.
 // One instance per process; on destruction the signals act as before again.
 class StopSignals : public QObject {
 public:
@@ -32,4 +32,4 @@ private:
   bool m_installed = false;
 };
 
-}  // namespace kabuka::cli
+}  // namespace kabuka

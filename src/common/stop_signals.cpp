@@ -5,7 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace kabuka::cli {
+namespace kabuka {
 
 namespace {
 // [0] is written by the signal handler, [1] is watched by the event loop.
@@ -57,4 +57,4 @@ void StopSignals::onWoken() {
   }
 }
 
-}  // namespace kabuka::cli
+}  // namespace kabuka
