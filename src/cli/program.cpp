@@ -121,8 +121,8 @@ Parsed parseCommandLine(const QStringList& arguments, const QString& executableF
     }
     const QString name = own.option.names().constFirst();
     if (QLatin1String(invocation.command->name) != QLatin1String(own.command)) {
-      return fail(QStringLiteral("--%1 は %2 でだけ使えます。")
-                      .arg(name, QLatin1String(own.command)));
+      return fail(
+          QStringLiteral("--%1 は %2 でだけ使えます。").arg(name, QLatin1String(own.command)));
     }
     invocation.arguments.append(QStringLiteral("--") + name);
     if (!own.option.valueName().isEmpty()) {

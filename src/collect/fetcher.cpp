@@ -161,39 +161,39 @@ bool isErrorFirstField(QByteArrayView field) {
 
 bool FetchOutcome::isTransient() const {
   switch (failure) {
-  case FetchFailure::TimedOut:
-    return true;
-  case FetchFailure::HttpStatus:
-    return httpStatus == 429 || (httpStatus >= 500 && httpStatus <= 599);
-  case FetchFailure::Transport:
-    return networkError == QNetworkReply::ConnectionRefusedError ||
-           networkError == QNetworkReply::RemoteHostClosedError ||
-           networkError == QNetworkReply::TimeoutError ||
-           networkError == QNetworkReply::TemporaryNetworkFailureError ||
-           networkError == QNetworkReply::NetworkSessionFailedError ||
-           networkError == QNetworkReply::UnknownNetworkError ||
-           networkError == QNetworkReply::ProtocolFailure;
-  default:
-    return false;
+    case FetchFailure::TimedOut:
+      return true;
+    case FetchFailure::HttpStatus:
+      return httpStatus == 429 || (httpStatus >= 500 && httpStatus <= 599);
+    case FetchFailure::Transport:
+      return networkError == QNetworkReply::ConnectionRefusedError ||
+             networkError == QNetworkReply::RemoteHostClosedError ||
+             networkError == QNetworkReply::TimeoutError ||
+             networkError == QNetworkReply::TemporaryNetworkFailureError ||
+             networkError == QNetworkReply::NetworkSessionFailedError ||
+             networkError == QNetworkReply::UnknownNetworkError ||
+             networkError == QNetworkReply::ProtocolFailure;
+    default:
+      return false;
   }
 }
 
 QString fetchFailureText(const FetchOutcome& outcome) {
   switch (outcome.failure) {
-  case FetchFailure::None:
-    return {};
-  case FetchFailure::HttpStatus:
-    return QStringLiteral("サーバーの応答が HTTP %1 でした").arg(outcome.httpStatus);
-  case FetchFailure::ErrorPage:
-    return QStringLiteral("サーバーがエラーページか空の内容を返しました");
-  case FetchFailure::TimedOut:
-    return QStringLiteral("サーバーの応答が時間内にありませんでした");
-  case FetchFailure::TooLarge:
-    return QStringLiteral("ファイルが大きすぎます");
-  case FetchFailure::WriteFailed:
-    return QStringLiteral("ファイルに書き込めませんでした");
-  case FetchFailure::Transport:
-    break;
+    case FetchFailure::None:
+      return {};
+    case FetchFailure::HttpStatus:
+      return QStringLiteral("サーバーの応答が HTTP %1 でした").arg(outcome.httpStatus);
+    case FetchFailure::ErrorPage:
+      return QStringLiteral("サーバーがエラーページか空の内容を返しました");
+    case FetchFailure::TimedOut:
+      return QStringLiteral("サーバーの応答が時間内にありませんでした");
+    case FetchFailure::TooLarge:
+      return QStringLiteral("ファイルが大きすぎます");
+    case FetchFailure::WriteFailed:
+      return QStringLiteral("ファイルに書き込めませんでした");
+    case FetchFailure::Transport:
+      break;
   }
   return QStringLiteral("サーバーに接続できないか、接続が切れました");
 }

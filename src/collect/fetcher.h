@@ -38,8 +38,8 @@ enum class FetchFailure {
 struct FetchOutcome {
   FetchFailure failure = FetchFailure::Transport;
   QNetworkReply::NetworkError networkError = QNetworkReply::NoError;
-  int httpStatus = 0;            // 0 when no answer came
-  int retryAfterSeconds = -1;    // the answer's Retry-After in seconds, -1 when absent
+  int httpStatus = 0;          // 0 when no answer came
+  int retryAfterSeconds = -1;  // the answer's Retry-After in seconds, -1 when absent
   qint64 bytesReceived = 0;
 
   bool stored() const { return failure == FetchFailure::None; }

@@ -98,8 +98,8 @@ StagedFiles::Committed StagedFiles::commit() {
 bool StagedFiles::syncAll() {
 #ifdef __linux__
   // One sync of the file system holding the files writes them all out at once.
-  const int fd = ::open(QFile::encodeName(m_staged.front().temporaryPath).constData(),
-                        O_RDONLY | O_CLOEXEC);
+  const int fd =
+      ::open(QFile::encodeName(m_staged.front().temporaryPath).constData(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     return false;
   }

@@ -24,7 +24,7 @@ public:
   bool add(const QString& finalPath, std::string_view content);
 
   struct Committed {
-    int files = 0;   // renamed over their final names
+    int files = 0;    // renamed over their final names
     bool all = true;  // every staged file was synced and renamed
   };
   // Syncs every staged file to the disk, then renames each over its final name

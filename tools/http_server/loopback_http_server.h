@@ -18,7 +18,7 @@ using HttpHeaders = QList<std::pair<QByteArray, QByteArray>>;
 
 struct HttpRequest {
   QByteArray method;
-  QByteArray path;      // as sent, query included
+  QByteArray path;           // as sent, query included
   HttpHeaders headers = {};  // as sent, in their order
 
   // The value of the first header of that name, in any letter case; empty if none.
@@ -42,7 +42,7 @@ struct HttpResponse {
   QByteArray contentType = "text/csv";
   QByteArray body;  // the whole body, or the pattern of a generated one
   Behaviour behaviour = Behaviour::Normal;
-  int delayMs = 0;  // wait this long before answering
+  int delayMs = 0;           // wait this long before answering
   HttpHeaders extraHeaders;  // e.g. Location, Retry-After
   // When set, the body is `body` repeated up to this many bytes, made while it is
   // sent, so a body far larger than memory allows can be served.

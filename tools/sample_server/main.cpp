@@ -5,8 +5,8 @@
 // "base <url>", the value for 日毎株価取得サイト in settei.txt. Each request is
 // logged on stderr. SIGTERM or SIGINT ends it with exit code 0.
 
-#include "http_server/loopback_http_server.h"
 #include "common/stop_signals.h"
+#include "http_server/loopback_http_server.h"
 #include "sample_server/sample_tree.h"
 
 #include <QCommandLineParser>
