@@ -7,7 +7,6 @@
 #include "check/database_check.h"
 #include "sample_data/sample_prices.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -114,14 +113,3 @@ void BM_CheckTenYears(benchmark::State& state) {
 BENCHMARK(BM_CheckTenYears)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::benchmark::Initialize(&argc, argv);
-  if (::benchmark::ReportUnrecognizedArguments(argc, argv)) {
-    return 1;
-  }
-  ::benchmark::RunSpecifiedBenchmarks();
-  ::benchmark::Shutdown();
-  return 0;
-}
