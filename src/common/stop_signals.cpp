@@ -1,6 +1,7 @@
 #include "stop_signals.h"
 
-#include <csignal>
+#include <atomic>
+#include <cerrno>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@ namespace kabuka {
 namespace {
 // [0] is written by the signal handler, [1] is watched by the event loop.
 int g_wakeFds[2] = {-1, -1};
+std::atomic<int> g_caught{0};
+static_assert(std::atomic<int>::is_always_lock_free, "read and written in a signal handler");
 }  // namespace
 
 StopSignals::StopSignals(std::initializer_list<int> signalNumbers, std::function<void()> onSignal)
@@ -17,22 +20,37 @@ StopSignals::StopSignals(std::initializer_list<int> signalNumbers, std::function
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_wakeFds) != 0) {
     return;
   }
+  g_caught = 0;
   m_notifier = std::make_unique<QSocketNotifier>(g_wakeFds[1], QSocketNotifier::Read);
   connect(m_notifier.get(), &QSocketNotifier::activated, this, &StopSignals::onWoken);
+  m_installed = true;
+  for (int signalNumber : m_signals) {
+    m_installed = install(signalNumber) && m_installed;
+  }
+}
 
+bool StopSignals::install(int signalNumber) {
+  struct sigaction previous = {};
+  if (::sigaction(signalNumber, nullptr, &previous) != 0) {
+    return false;
+  }
+  if (signalNumber == SIGINT && previous.sa_handler == SIG_IGN) {
+    return true;  // not ours to catch: see the class comment
+  }
   struct sigaction action = {};
   action.sa_handler = &StopSignals::handle;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  m_installed = true;
-  for (int signalNumber : m_signals) {
-    m_installed = ::sigaction(signalNumber, &action, nullptr) == 0 && m_installed;
+  if (::sigaction(signalNumber, &action, nullptr) != 0) {
+    return false;
   }
+  m_previous.push_back({signalNumber, previous});
+  return true;
 }
 
 StopSignals::~StopSignals() {
-  for (int signalNumber : m_signals) {
-    std::signal(signalNumber, SIG_DFL);
+  for (const Previous& previous : m_previous) {
+    ::sigaction(previous.signalNumber, &previous.action, nullptr);
   }
   m_notifier.reset();
   for (int& fd : g_wakeFds) {
@@ -43,10 +61,17 @@ StopSignals::~StopSignals() {
   }
 }
 
+int StopSignals::caught() {
+  return g_caught.load(std::memory_order_relaxed);
+}
+
 void StopSignals::handle(int) {
-  // Only async-signal-safe calls here.
+  // Only async-signal-safe calls here, and errno as the interrupted code left it.
+  const int savedErrno = errno;
+  g_caught.fetch_add(1, std::memory_order_relaxed);
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = ::write(g_wakeFds[0], &byte, 1);
+  errno = savedErrno;
 }
 
 void StopSignals::onWoken() {
