@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <atomic>
@@ -51,6 +52,7 @@ struct DayJob {
 };
 
 struct DayResult {
+  bool read = false;  // false when the check stopped before the file's turn
   StableFileReader::Outcome outcome = StableFileReader::Outcome::Failed;
   DayScan scan;
   QString problem;
@@ -95,9 +97,9 @@ public:
       listScratchFolder(it.key(), it.value());
     }
     readDays();
-    reportMissingDays();
+    reportMissingDays(years);
     reportShortDays();
-    if (m_options.server != nullptr) {
+    if (m_options.server != nullptr && !m_report.stopped) {
       compareMonthsWithServer(years);
     }
   }
@@ -163,13 +165,19 @@ private:
       const QDate yearStart(year, 1, 1);
       if (const auto temp = kDayTempName.match(name); temp.hasMatch()) {
         const QDate day = dayOf(temp.captured(1));
-        if (!day.isValid() || day.year() != year || months.test(size_t(day.month() - 1))) {
-          add(FindingKind::LeftoverTempFile, day.isValid() ? day : yearStart, path, {});
+        const bool ofThisYear = day.isValid() && day.year() == year;
+        if (!ofThisYear) {
+          add(FindingKind::LeftoverTempFile, yearStart, path, {}, Finding::Scope::Year);
+        } else if (months.test(size_t(day.month() - 1))) {
+          add(FindingKind::LeftoverTempFile, day, path, {});
         }
         continue;
       }
       const auto match = kDayFileName.match(name);
       const QDate day = match.hasMatch() ? dayOf(match.captured(1)) : QDate();
+      if (day.isValid() && day.year() == year) {
+        m_yearsWithDayFiles.insert(year);
+      }
       if (!day.isValid()) {
         add(FindingKind::BadFileName, yearStart, path, {}, Finding::Scope::Year);
       } else if (day.year() != year) {
@@ -206,11 +214,17 @@ private:
   void readDays() {
     std::vector<DayResult> results(m_jobs.size());
     std::atomic<size_t> next{0};
+    std::atomic<bool> stopped{false};
     const auto work = [&] {
       StableFileReader reader;
       DayFileScanner scanner;
       for (size_t i = next++; i < m_jobs.size(); i = next++) {
+        if (stopped || (m_options.stopRequested && m_options.stopRequested())) {
+          stopped = true;
+          break;
+        }
         DayResult& result = results[i];
+        result.read = true;
         result.outcome = reader.read(m_jobs[i].path, m_options.beforeRead);
         if (result.outcome == StableFileReader::Outcome::Read) {
           result.scan = scanner.scan(reader.bytes(), std::string_view(m_jobs[i].name));
@@ -226,6 +240,7 @@ private:
     for (std::thread& helper : helpers) {
       helper.join();
     }
+    m_report.stopped = m_report.stopped || stopped;
     for (size_t i = 0; i < m_jobs.size(); ++i) {
       judgeDay(m_jobs[i], results[i]);
     }
@@ -233,36 +248,73 @@ private:
 
   void judgeDay(const DayJob& job, const DayResult& result) {
     DayEntry& entry = m_report.days[job.date];
+    if (result.outcome == StableFileReader::Outcome::Dangling) {
+      return;  // a link to nothing: the day has no file
+    }
     entry.hasFile = true;
-    const bool trading = m_options.calendar.isTradingDay(job.date);
+    if (!result.read) {
+      entry.state = DayState::NotChecked;  // the check stopped before this file
+      return;
+    }
     switch (result.outcome) {
       case StableFileReader::Outcome::Changed:
         add(FindingKind::ChangedDuringCheck, job.date, job.relative, {});
         entry.state = DayState::Changed;
         return;
       case StableFileReader::Outcome::Failed:
-        add(FindingKind::Unreadable, job.date, job.relative, result.problem);
+        addFileFault(FindingKind::Unreadable, job, result.problem);
+        entry.state = DayState::Damaged;
+        return;
+      case StableFileReader::Outcome::NotRegular:
+        addFileFault(FindingKind::NotRegularFile, job, {});
         entry.state = DayState::Damaged;
         return;
       case StableFileReader::Outcome::Read:
+      case StableFileReader::Outcome::Dangling:
         break;
     }
-    entry.records = result.scan.records;
-    for (const DayFault& fault : result.scan.faults) {
-      add(fault.kind, job.date, job.relative, fault.detail);
+    judgeContent(job, result.scan, entry);
+  }
+
+  void judgeContent(const DayJob& job, const DayScan& scan, DayEntry& entry) {
+    const bool trading = m_options.calendar.isTradingDay(job.date);
+    const bool future = job.date > m_options.today;
+    entry.records = scan.records;
+    for (const DayFault& fault : scan.faults) {
+      addFileFault(fault.kind, job, fault.detail);
     }
-    if (!trading) {
+    if (future) {
+      add(FindingKind::FutureDay, job.date, job.relative, {});
+    } else if (!trading) {
       add(FindingKind::UnexpectedDay, job.date, job.relative, entry.closedReason);
     }
-    entry.state = !result.scan.sound() ? DayState::Damaged
-                  : trading            ? DayState::Stored
+    entry.state = !scan.sound()        ? DayState::Damaged
+                  : trading && !future ? DayState::Stored
                                        : DayState::Unexpected;
   }
 
-  void reportMissingDays() {
+  // A fault of the file itself. On a closed day, collecting its month again would
+  // not touch it, so its advice differs.
+  void addFileFault(FindingKind kind, const DayJob& job, const QString& detail) {
+    add(kind, job.date, job.relative, detail);
+    m_report.findings.last().onClosedDay = !m_options.calendar.isTradingDay(job.date);
+  }
+
+  // A year without a single day file (a run that stored nothing, a year typed
+  // wrong) is one finding for the year, not one for each of its trading days.
+  void reportMissingDays(const QMap<int, MonthMask>& years) {
+    QSet<int> yearsReported;
     for (auto& [date, entry] : m_report.days) {
-      if (entry.dueTradingDay && !entry.hasFile) {
+      if (!entry.dueTradingDay || entry.hasFile) {
+        continue;
+      }
+      const int year = date.year();
+      if (m_yearsWithDayFiles.contains(year)) {
         add(FindingKind::MissingDay, date, {}, {});
+      } else if (years.contains(year) && !yearsReported.contains(year)) {
+        yearsReported.insert(year);
+        add(FindingKind::YearWithoutDays, QDate(year, 1, 1), relative(year, dailyFolderName()), {},
+            Finding::Scope::Year);
       }
     }
   }
@@ -291,11 +343,21 @@ private:
 
   void compareMonthsWithServer(const QMap<int, MonthMask>& years) {
     ServerComparison comparison(m_options, m_report);
+    if (!comparison.ready()) {
+      return;
+    }
     for (auto it = years.begin(); it != years.end(); ++it) {
       for (int month = 1; month <= 12; ++month) {
         const QDate first(it.key(), month, 1);
-        if (it.value().test(size_t(month - 1)) && first <= m_options.today) {
-          comparison.compareMonth(it.key(), month);
+        if (!it.value().test(size_t(month - 1)) || first > m_options.today) {
+          continue;
+        }
+        if (m_options.stopRequested && m_options.stopRequested()) {
+          m_report.stopped = true;
+          return;
+        }
+        if (!comparison.compareMonth(it.key(), month)) {
+          return;
         }
       }
     }
@@ -305,6 +367,7 @@ private:
   CheckReport& m_report;
   const QDate m_lastDue;
   std::vector<DayJob> m_jobs;
+  QSet<int> m_yearsWithDayFiles;
 };
 
 }  // namespace

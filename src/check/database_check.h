@@ -36,6 +36,9 @@ public:
   struct Fetched {
     bool stored = false;
     QString problem;  // the reason, when nothing was stored
+    // No answer came at all (no connection, a time-out), as opposed to an answer
+    // without the month: a server that cannot be reached ends the comparison.
+    bool unreachable = false;
   };
   // Stores the month file of `year`/`month` at `localPath`, never in the database.
   virtual Fetched fetchMonth(int year, int month, const QString& localPath) = 0;
@@ -52,6 +55,9 @@ struct CheckOptions {
   // Called between taking a file's size and reading it; lets a test change a file
   // at the worst moment. Called from the worker threads.
   std::function<void(const QString& path)> beforeRead;
+  // True once the check is to stop (a signal). Polled between two files, from the
+  // worker threads too, and between two months of the comparison with the server.
+  std::function<bool()> stopRequested;
 };
 
 // Reads the whole checked range of the database and reports what is wrong. Never

@@ -21,7 +21,7 @@ constexpr auto E = Severity::Error;
 constexpr auto W = Severity::Warning;
 
 // One row per kind, in the order of the enumeration.
-constexpr std::array<KindInfo, 22> kKinds{{
+constexpr std::array<KindInfo, 25> kKinds{{
     {FindingKind::NoDatabase, E, Tally::None, "no-database", u"データベースのフォルダがありません"},
     {FindingKind::MissingDay, E, Tally::Missing, "missing-day", u"取引日のファイルがありません"},
     {FindingKind::UnexpectedDay, W, Tally::Unexpected, "unexpected-day", u"休場日のファイルです"},
@@ -30,6 +30,8 @@ constexpr std::array<KindInfo, 22> kKinds{{
     {FindingKind::WrongYearFolder, E, Tally::Damaged, "wrong-year-folder",
      u"別の年のフォルダにあるファイルです"},
     {FindingKind::Unreadable, E, Tally::Damaged, "unreadable", u"ファイルを読めません"},
+    {FindingKind::NotRegularFile, E, Tally::Damaged, "not-a-regular-file",
+     u"通常のファイルではありません"},
     {FindingKind::EmptyFile, E, Tally::Damaged, "empty-file", u"ファイルが空です"},
     {FindingKind::HeaderDateMismatch, E, Tally::Damaged, "header-date-mismatch",
      u"見出し行の日付がファイル名と違います"},
@@ -60,6 +62,9 @@ constexpr std::array<KindInfo, 22> kKinds{{
      u"サーバーの月ファイルにない日のファイルです"},
     {FindingKind::ServerMonthMissing, W, Tally::None, "server-month-missing",
      u"サーバーから月ファイルを取得できませんでした"},
+    {FindingKind::FutureDay, W, Tally::Unexpected, "future-day", u"まだ来ていない日のファイルです"},
+    {FindingKind::YearWithoutDays, E, Tally::None, "year-without-days",
+     u"この年の日毎株価ファイルが1つもありません"},
 }};
 
 constexpr bool rowsFollowTheEnumeration() {
@@ -68,7 +73,7 @@ constexpr bool rowsFollowTheEnumeration() {
       return false;
     }
   }
-  return kKinds.size() == static_cast<size_t>(FindingKind::ServerMonthMissing) + 1;
+  return kKinds.size() == static_cast<size_t>(FindingKind::YearWithoutDays) + 1;
 }
 static_assert(rowsFollowTheEnumeration(), "one row per finding kind, in order");
 
@@ -80,9 +85,15 @@ QString monthArgument(const QDate& date) {
   return date.toString(QStringLiteral("yyyy-MM"));
 }
 
+// Only for what `check --fix` mends itself: it collects the months of missing,
+// damaged and short days and of left-overs, and nothing else.
 QString recollectAdvice(const QDate& date) {
   return QStringLiteral("kabuka-collect month %1 で集め直してください（check --fix でも直せます）")
       .arg(monthArgument(date));
+}
+
+QString removeAdvice() {
+  return QStringLiteral("不要なファイルなら削除してください");
 }
 
 int yearOf(const Finding& finding) {
@@ -120,12 +131,16 @@ QString whenOf(const Finding& finding) {
 }
 
 QString adviceFor(const Finding& finding) {
+  if (finding.onClosedDay) {
+    return QStringLiteral("休場日のファイルで、集め直しても置き換わりません。") + removeAdvice();
+  }
   switch (finding.kind) {
     case FindingKind::NoDatabase:
       return QStringLiteral("settei.txt のデータベースフォルダの設定を確かめてください");
     case FindingKind::UnexpectedDay:
     case FindingKind::NotOnServer:
-      return QStringLiteral("不要なファイルなら削除してください");
+    case FindingKind::FutureDay:
+      return removeAdvice();
     case FindingKind::BadFileName:
     case FindingKind::WrongYearFolder:
       return QStringLiteral("正しいフォルダ・名前へ移すか、不要なら削除してください");
@@ -138,13 +153,30 @@ QString adviceFor(const Finding& finding) {
     case FindingKind::LeftoverMonthFile:
       return recollectAdvice(finding.date) + QStringLiteral("。集め終えたら削除できます");
     case FindingKind::LeftoverTempFile:
+      return finding.scope == Finding::Scope::Year
+                 ? QStringLiteral("収集中でなければ削除してください")
+                 : recollectAdvice(finding.date) + QStringLiteral("。集め終えたら削除できます");
     case FindingKind::EmptyScratchFolder:
       return QStringLiteral("収集中でなければ削除してください");
     case FindingKind::ServerMonthMissing:
       return QStringLiteral("サーバーの掲載を確かめて、後でもう一度検査してください");
+    case FindingKind::YearWithoutDays:
+      return QStringLiteral(
+                 "kabuka-collect year %1 で集めるか、不要な年ならフォルダを削除してください")
+          .arg(finding.date.year());
     default:
       return recollectAdvice(finding.date);
   }
+}
+
+ExitStatus CheckReport::exitStatus() const {
+  if (stopped) {
+    return ExitStatus::Stopped;
+  }
+  if (!incomplete.isEmpty()) {
+    return ExitStatus::Incomplete;
+  }
+  return hasErrors() ? ExitStatus::NotCollected : ExitStatus::Done;
 }
 
 bool CheckReport::hasErrors() const {
@@ -194,6 +226,10 @@ void finishReport(CheckReport& report) {
     if (entry.hasFile) {
       ++summary.filesPresent;
     }
+    // Counted from the days: a year without any file is one finding for all of them.
+    if (entry.state == DayState::Missing) {
+      ++summary.missing;
+    }
   }
   QSet<QString> counted[5];
   for (const Finding& finding : report.findings) {
@@ -209,8 +245,7 @@ void finishReport(CheckReport& report) {
     seen.insert(key);
     YearSummary& summary = summaryFor(years, yearOf(finding));
     switch (tally) {
-      case Tally::Missing:
-        ++summary.missing;
+      case Tally::Missing:  // counted from the days above
         break;
       case Tally::Damaged:
         ++summary.damaged;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/exit_status.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -18,6 +20,7 @@ enum class FindingKind {
   BadFileName,         // a file in the daily folder not named <yyyymmdd>.csv of a real date
   WrongYearFolder,     // a day file of another year's folder
   Unreadable,          // the file could not be opened or read
+  NotRegularFile,      // a pipe, socket or device named like a day file
   EmptyFile,           // zero bytes
   HeaderDateMismatch,  // field 1 of the first line is not the file's date
   BadRecordCount,      // field 2 of the first line is not the number of records
@@ -34,6 +37,8 @@ enum class FindingKind {
   DiffersFromServer,   // a day file whose bytes are not what the server's month gives
   NotOnServer,         // a day file the server's month file does not hold
   ServerMonthMissing,  // the server did not give the month file
+  FutureDay,           // a day file dated after today
+  YearWithoutDays,     // a year of the range without a single day file
 };
 
 enum class Severity { Warning, Error };
@@ -61,6 +66,9 @@ struct Finding {
   // whole year folder (a file that belongs to no day).
   enum class Scope { Day, Month, Year };
   Scope scope = Scope::Day;
+  // The file lies on a day the exchange was closed: collecting the month again
+  // would not replace it, so only its removal mends it.
+  bool onClosedDay = false;
 
   Severity severity() const { return severityOf(kind); }
 };
@@ -116,16 +124,17 @@ struct CheckReport {
   QList<Finding> findings;         // sorted by date, then path
   std::map<QDate, DayEntry> days;  // every day of the checked years
   QList<MonthRepair> repairs;      // with --fix only
+  // A check that ended early: stopped by a signal, or not able to do all it was
+  // asked (a temporary folder it could not make, a server it could not reach).
+  // What was checked up to then is reported as found.
+  bool stopped = false;
+  QString incomplete;  // why the check could not be completed; empty when it was
 
   bool hasErrors() const;
-  // 0 when nothing worse than a warning was found, 1 when anything is missing or
-  // damaged.
-  int exitStatus() const { return hasErrors() ? 1 : 0; }
+  // A stop first, then a check that could not be completed; otherwise whether
+  // anything is missing or damaged (warnings alone are Done).
+  ExitStatus exitStatus() const;
 };
-
-// Exit statuses of the command beyond the report's own.
-inline constexpr int kExitBadCommandLine = 2;
-inline constexpr int kExitLockHeld = 3;
 
 // Orders the findings and fills the per-year summary from the days and findings.
 void finishReport(CheckReport& report);

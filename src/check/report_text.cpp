@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace kabuka::check {
 
 namespace {
@@ -12,15 +14,32 @@ QString severityLabel(Severity severity) {
   return severity == Severity::Error ? QStringLiteral("エラー") : QStringLiteral("注意");
 }
 
+// File names and header bytes come from the data: an ESC, a BEL or a line end in
+// them would act on the terminal the report goes to, so they are shown as \xNN.
+QString visible(const QString& text) {
+  const auto isControl = [](QChar c) {
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f);
+  };
+  if (std::none_of(text.begin(), text.end(), isControl)) {
+    return text;
+  }
+  QString shown;
+  for (const QChar c : text) {
+    shown += isControl(c) ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                          : QString(c);
+  }
+  return shown;
+}
+
 QString subject(const Finding& finding) {
-  return finding.path.isEmpty() ? whenOf(finding) : finding.path;
+  return finding.path.isEmpty() ? whenOf(finding) : visible(finding.path);
 }
 
 QString whatIsWrong(const Finding& finding) {
   const QString text = kindText(finding.kind);
   return finding.detail.isEmpty()
              ? text
-             : text + QStringLiteral("（") + finding.detail + QStringLiteral("）");
+             : text + QStringLiteral("（") + visible(finding.detail) + QStringLiteral("）");
 }
 
 QString column(const QString& text, int width) {
@@ -47,10 +66,23 @@ QString repairLine(const MonthRepair& repair) {
                                 QStringLiteral("）\n");
 }
 
+// How the check ended, when it did not end by itself.
+QString endingLines(const CheckReport& report) {
+  QString out;
+  if (report.stopped) {
+    out += QStringLiteral("\n検査は途中で停止しました。ここまでに調べた分だけを示しています。\n");
+  }
+  if (!report.incomplete.isEmpty()) {
+    out += QStringLiteral("\n検査を最後まで行えませんでした: ") + report.incomplete +
+           QLatin1Char('\n');
+  }
+  return out;
+}
+
 }  // namespace
 
 QString renderText(const CheckReport& report) {
-  QString out = QStringLiteral("データベース: ") + report.dbPath + QLatin1Char('\n');
+  QString out = QStringLiteral("データベース: ") + visible(report.dbPath) + QLatin1Char('\n');
   out += summaryTable(report);
   if (!report.repairs.isEmpty()) {
     out += QStringLiteral("\n修復:\n");
@@ -59,8 +91,10 @@ QString renderText(const CheckReport& report) {
     }
   }
   if (report.findings.isEmpty()) {
-    out += QStringLiteral("\n問題は見つかりませんでした。\n");
-    return out;
+    out += report.stopped || !report.incomplete.isEmpty()
+               ? QString()
+               : QStringLiteral("\n問題は見つかりませんでした。\n");
+    return out + endingLines(report);
   }
   out += QStringLiteral("\n指摘 %1 件:\n").arg(report.findings.size());
   for (const Finding& finding : report.findings) {
@@ -68,7 +102,7 @@ QString renderText(const CheckReport& report) {
            QStringLiteral("] ") + whatIsWrong(finding) + QStringLiteral(" → ") +
            adviceFor(finding) + QLatin1Char('\n');
   }
-  return out;
+  return out + endingLines(report);
 }
 
 QByteArray renderJson(const CheckReport& report) {
@@ -103,7 +137,9 @@ QByteArray renderJson(const CheckReport& report) {
   }
   QJsonObject root{{QStringLiteral("database"), report.dbPath},
                    {QStringLiteral("today"), report.today.toString(Qt::ISODate)},
-                   {QStringLiteral("exitStatus"), report.exitStatus()},
+                   {QStringLiteral("exitStatus"), toInt(report.exitStatus())},
+                   {QStringLiteral("stopped"), report.stopped},
+                   {QStringLiteral("incomplete"), report.incomplete},
                    {QStringLiteral("years"), years},
                    {QStringLiteral("findings"), findings}};
   if (!report.repairs.isEmpty()) {

@@ -2,7 +2,11 @@
 
 #include "check/database_check.h"
 
+#include "check/stable_read.h"
+
 #include <QTemporaryDir>
+
+#include <memory>
 
 namespace kabuka::check {
 
@@ -13,9 +17,15 @@ namespace kabuka::check {
 class ServerComparison {
 public:
   ServerComparison(const CheckOptions& options, CheckReport& report);
-  void compareMonth(int year, int month);
+  // False (and the report says why it is incomplete) when no temporary folder
+  // could be made for the server's files.
+  bool ready() const;
+  // False when the comparison cannot go on: a stop came, or the server could not
+  // be reached for two months in a row. The report then says which.
+  bool compareMonth(int year, int month);
 
 private:
+  bool readOurs(const QString& path);
   void compareDay(const QDate& date, const QString& serverDayFile);
   void reportDaysNotAnnounced(int year, int month, const QSet<QDate>& announced);
   void add(FindingKind kind, const QDate& date, const QString& path, const QString& detail,
@@ -24,7 +34,9 @@ private:
   const CheckOptions& m_options;
   CheckReport& m_report;
   QDate m_lastDue;
-  QTemporaryDir m_scratch;
+  std::unique_ptr<QTemporaryDir> m_scratch;  // null when none could be made
+  int m_unreachableInARow = 0;
+  StableFileReader m_reader;  // our day files, one at a time
 };
 
 }  // namespace kabuka::check

@@ -1,11 +1,28 @@
 #include "server_source.h"
 
+#include "common/temporary_folder.h"
+
 namespace kabuka::check {
 
+namespace {
+
+// No answer at all, as opposed to an answer without the month.
+bool noAnswer(const FetchOutcome& outcome) {
+  return outcome.failure == FetchFailure::TimedOut ||
+         (outcome.failure == FetchFailure::Transport && outcome.httpStatus == 0);
+}
+
+}  // namespace
+
 ServerMonthSource::ServerMonthSource(QString baseUrl, Pump& pump, RetryPolicy retry,
-                                     FetchConfig config)
+                                     FetchConfig config, std::function<bool()> stopRequested)
     : m_baseUrl(std::move(baseUrl)),
-      m_fetcher(m_scratch.filePath(QStringLiteral("data.html")), pump, std::move(config)),
+      m_scratch(newTemporaryFolder(QStringLiteral("kabuka-server"))),
+      m_pump(pump, std::move(stopRequested)),
+      // Without a folder the copy of the answers is not kept, and nothing is
+      // fetched anyway.
+      m_fetcher(m_scratch ? m_scratch->filePath(QStringLiteral("data.html")) : QString(), m_pump,
+                std::move(config)),
       m_retry(std::move(retry)) {}
 
 QString ServerMonthSource::monthUrl(const QString& baseUrl, int year, int month) {
@@ -15,9 +32,13 @@ QString ServerMonthSource::monthUrl(const QString& baseUrl, int year, int month)
 }
 
 MonthSource::Fetched ServerMonthSource::fetchMonth(int year, int month, const QString& localPath) {
+  if (!ready()) {
+    return Fetched{false, QStringLiteral("一時フォルダを作れません"), false};
+  }
   const FetchOutcome outcome =
       fetchWithRetries(m_fetcher, monthUrl(m_baseUrl, year, month), localPath, m_retry);
-  return Fetched{outcome.stored(), outcome.stored() ? QString() : fetchFailureText(outcome)};
+  return Fetched{outcome.stored(), outcome.stored() ? QString() : fetchFailureText(outcome),
+                 noAnswer(outcome)};
 }
 
 }  // namespace kabuka::check

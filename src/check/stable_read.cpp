@@ -20,10 +20,11 @@ struct Stamp {
   ino_t inode = 0;
   off_t size = 0;
   timespec modified{};
+  bool regular = false;
 };
 
 Stamp stampOf(const struct stat& info) {
-  return Stamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+  return Stamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, S_ISREG(info.st_mode)};
 }
 
 bool operator==(const Stamp& a, const Stamp& b) {
@@ -69,6 +70,11 @@ QString systemError() {
   return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+bool isSymbolicLink(const QByteArray& path) {
+  struct stat info;
+  return ::lstat(path.constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 }  // namespace
 
 StableFileReader::Outcome StableFileReader::read(
@@ -78,12 +84,21 @@ StableFileReader::Outcome StableFileReader::read(
   const QByteArray nativePath = QFile::encodeName(path);
   Stamp listed;
   if (!stampPath(nativePath, listed)) {
-    return errno == ENOENT ? Outcome::Changed : (m_problem = systemError(), Outcome::Failed);
+    if (errno != ENOENT) {
+      m_problem = systemError();
+      return Outcome::Failed;
+    }
+    return isSymbolicLink(nativePath) ? Outcome::Dangling : Outcome::Changed;
+  }
+  if (!listed.regular) {
+    return Outcome::NotRegular;
   }
   if (beforeRead) {
     beforeRead(path);
   }
-  const Descriptor fd(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC));
+  // Without O_NONBLOCK, a pipe put in the file's place after the stat would block
+  // the open until a writer came.
+  const Descriptor fd(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   Stamp opened;
   if (fd.get() < 0) {
     return errno == ENOENT ? Outcome::Changed : (m_problem = systemError(), Outcome::Failed);

@@ -13,8 +13,16 @@ namespace kabuka::check {
 // extend a day file at any moment, and half a file is not a damaged one.
 class StableFileReader {
 public:
-  enum class Outcome { Read, Changed, Failed };
+  enum class Outcome {
+    Read,
+    Changed,     // replaced, grown or removed while it was read
+    Failed,      // could not be opened or read: problem() says why
+    NotRegular,  // a pipe, socket, device or folder: never opened
+    Dangling,    // a symbolic link to nothing: there is no file
+  };
 
+  // Only a regular file is opened (a symbolic link is followed), and without
+  // blocking, so a pipe named like a day file cannot hang the reader.
   // `beforeRead` runs between taking the file's size and reading it.
   Outcome read(const QString& path, const std::function<void(const QString&)>& beforeRead);
 

@@ -5,11 +5,12 @@
 #include "check/server_source.h"
 #include "cli/collection.h"
 #include "cli/console_window.h"
+#include "cli/date_arguments.h"
 #include "collect/run_lock.h"
+#include "common/stop_signals.h"
 #include "settings/settei_tbl.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <cstdio>
@@ -20,17 +21,14 @@ namespace kabuka::cli {
 namespace {
 
 std::optional<check::CheckTarget> parseTarget(const QString& text) {
-  static const QRegularExpression pattern(QStringLiteral("^(\\d{4})(?:-?(\\d{2}))?$"));
-  const auto match = pattern.match(text);
-  if (!match.hasMatch()) {
-    return std::nullopt;
-  }
-  const int year = match.captured(1).toInt();
-  const int month = match.capturedLength(2) > 0 ? match.captured(2).toInt() : 0;
-  if (year < 1 || month < 0 || month > 12) {
-    return std::nullopt;
-  }
-  return check::CheckTarget{year, month};
+  const std::optional<Period> period = parseYearOrMonthArgument(text);
+  return period ? std::optional(check::CheckTarget{period->year, period->month}) : std::nullopt;
+}
+
+// The check stops between two files or months once a signal came: the reading
+// threads do not run the event loop, so they look at the signal count itself.
+std::function<bool()> stopRequestFor(ConsoleWindow& console) {
+  return [&console] { return console.stopRequested() || StopSignals::caught() > 0; };
 }
 
 QString baseUrlOf(const CliContext& context) {
@@ -45,6 +43,7 @@ check::CheckOptions checkOptionsFor(const CliContext& context, const CheckComman
   options.targets = line.targets;
   options.calendar = check::fromMarketCalendar(context.calendar);
   options.today = context.today();
+  options.stopRequested = stopRequestFor(context.console);
   return options;
 }
 
@@ -64,7 +63,26 @@ check::MonthCollector monthCollectorFor(CliContext& context) {
 bool writeHtml(const QString& path, const check::CheckReport& report) {
   QSaveFile file(path);
   const QByteArray bytes = check::renderHtml(report).toUtf8();
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+  // commit() alone would not see a final flush that failed on a full disk.
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+         file.commit();
+}
+
+// The report is what the check was asked for: one that could not be written
+// whole (a full disk, a closed pipe) means the check was not completed.
+ExitStatus finalStatus(CliContext& context, const check::CheckReport& report, bool reportWritten,
+                       bool pageWritten) {
+  if (!reportWritten) {
+    context.console.failure(QStringLiteral("検査結果を書き出せませんでした。"));
+  }
+  if (!report.incomplete.isEmpty()) {
+    context.console.failure(QStringLiteral("検査を最後まで行えませんでした: ") + report.incomplete);
+  }
+  const ExitStatus status = report.exitStatus();
+  if (status == ExitStatus::Stopped) {
+    return status;
+  }
+  return reportWritten && pageWritten ? status : ExitStatus::Incomplete;
 }
 
 }  // namespace
@@ -102,7 +120,7 @@ std::optional<CheckCommandLine> parseCheckCommandLine(const QStringList& argumen
 }
 
 ExitStatus runCheck(CliContext& context, const QStringList& arguments,
-                    const std::function<void(QByteArrayView)>& writeReport) {
+                    const std::function<bool(QByteArrayView)>& writeReport) {
   QString error;
   const std::optional<CheckCommandLine> line = parseCheckCommandLine(arguments, error);
   if (!line) {
@@ -112,7 +130,8 @@ ExitStatus runCheck(CliContext& context, const QStringList& arguments,
   std::unique_ptr<check::ServerMonthSource> server;
   if (line->server) {
     server = std::make_unique<check::ServerMonthSource>(baseUrlOf(context), context.console,
-                                                        retryPolicyFor(context), context.fetch);
+                                                        retryPolicyFor(context), context.fetch,
+                                                        options.stopRequested);
     options.server = server.get();
   }
   // Only a repair writes, so only a repair keeps other runs out while it looks.
@@ -129,18 +148,21 @@ ExitStatus runCheck(CliContext& context, const QStringList& arguments,
     lock.reset();  // each month collection takes the lock for itself
     report = check::repairDatabase(options, report, monthCollectorFor(context));
   }
-  writeReport(line->json ? check::renderJson(report) : check::renderText(report).toUtf8());
+  const bool reportWritten =
+      writeReport(line->json ? check::renderJson(report) : check::renderText(report).toUtf8());
+  bool pageWritten = true;
   if (!line->htmlFile.isEmpty() && !writeHtml(line->htmlFile, report)) {
     context.console.failure(QStringLiteral("「%1」に書き込めませんでした。").arg(line->htmlFile));
+    pageWritten = false;
   }
-  return report.hasErrors() ? ExitStatus::NotCollected : ExitStatus::Done;
+  return finalStatus(context, report, reportWritten, pageWritten);
 }
 
 ExitStatus runCheckCommand(CliContext& context, const QStringList& arguments,
                            const CommandOptions&) {
   return runCheck(context, arguments, [](QByteArrayView bytes) {
-    std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    const size_t written = std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
+    return written == size_t(bytes.size()) && std::fflush(stdout) == 0 && !std::ferror(stdout);
   });
 }
 

@@ -27,9 +27,10 @@ struct CheckCommandLine {
 // Reads the check's own arguments; nullopt with `error` set for a bad one.
 std::optional<CheckCommandLine> parseCheckCommandLine(const QStringList& arguments, QString& error);
 
-// The check with its report written through `writeReport` (stdout in the program).
+// The check with its report written through `writeReport` (stdout in the
+// program), which says whether the whole report was written.
 ExitStatus runCheck(CliContext& context, const QStringList& arguments,
-                    const std::function<void(QByteArrayView)>& writeReport);
+                    const std::function<bool(QByteArrayView)>& writeReport);
 
 ExitStatus runCheckCommand(CliContext& context, const QStringList& arguments,
                            const CommandOptions& options);

@@ -57,9 +57,9 @@ void ConsoleWindow::failure(const QString& text) {
 }
 
 void ConsoleWindow::requestStop() {
-  ++m_stopRequests;
+  const int requests = ++m_stopRequests;
   m_stopFlag = kTrue;
-  if (m_stopRequests == 1) {
+  if (requests == 1) {
     setLabel3Caption(QStringLiteral("まもなく停止します。"));
   }
   if (m_stopListener) {

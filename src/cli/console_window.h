@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 namespace kabuka::cli {
@@ -76,7 +77,8 @@ private:
   DateSelection m_selection;
   Rgb m_label1Colour = kBlue;
   Truth m_stopFlag = kFalse;
-  int m_stopRequests = 0;
+  // Read by the check's reading threads too.
+  std::atomic<int> m_stopRequests{0};
   std::function<void()> m_stopListener;
 
   int m_totalFiles = 0;

@@ -65,8 +65,8 @@ ExitStatus runUpdateCommand(CliContext& context, const QStringList& arguments,
   if (!readSince(context, options, since)) {
     return ExitStatus::BadCommandLine;
   }
-  const QDate newest =
-      newestDayFile(context.settei_tbl[settei::db_path], context.settei_tbl[settei::day_folder]);
+  const QDate newest = newestDayFile(context.settei_tbl[settei::db_path],
+                                     context.settei_tbl[settei::day_folder], context.today());
   const UpdatePlan plan = planUpdate(newest, since, context.today(), context.calendar);
   if (plan.upToDate) {
     context.console.info(

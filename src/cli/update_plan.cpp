@@ -11,7 +11,7 @@ namespace kabuka::cli {
 
 namespace {
 
-QDate newestInFolder(const QString& dailyFolder, const QString& year) {
+QDate newestInFolder(const QString& dailyFolder, const QString& year, const QDate& today) {
   static const QRegularExpression dayFileName(QStringLiteral("^(\\d{8})\\.csv$"));
   QDate newest;
   const QStringList names = QDir(dailyFolder).entryList(QDir::Files);
@@ -21,7 +21,7 @@ QDate newestInFolder(const QString& dailyFolder, const QString& year) {
       continue;
     }
     const QDate date = QDate::fromString(match.captured(1), QStringLiteral("yyyyMMdd"));
-    if (date.isValid() && (!newest.isValid() || date > newest)) {
+    if (date.isValid() && date <= today && (!newest.isValid() || date > newest)) {
       newest = date;
     }
   }
@@ -37,13 +37,14 @@ bool hasTradingDayUpTo(YearMonth month, const QDate& today, const MarketCalendar
 
 }  // namespace
 
-QDate newestDayFile(const QString& dbPath, const QString& dayFolder) {
+QDate newestDayFile(const QString& dbPath, const QString& dayFolder, const QDate& today) {
   static const QRegularExpression yearName(QStringLiteral("^\\d{4}$"));
   QStringList years = QDir(dbPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
   years.removeIf([](const QString& name) { return !yearName.match(name).hasMatch(); });
   // The newest year with any day file in it holds the newest day.
   for (auto year = years.crbegin(); year != years.crend(); ++year) {
-    const QDate newest = newestInFolder(layout::dailyFolder(dbPath, *year, dayFolder), *year);
+    const QDate newest =
+        newestInFolder(layout::dailyFolder(dbPath, *year, dayFolder), *year, today);
     if (newest.isValid()) {
       return newest;
     }

@@ -9,9 +9,10 @@
 
 namespace kabuka::cli {
 
-// The newest day file in the price database (<db>/<yyyy>/<daily folder>/<yyyymmdd>.csv);
-// invalid when there is none.
-QDate newestDayFile(const QString& dbPath, const QString& dayFolder);
+// The newest day file in the price database (<db>/<yyyy>/<daily folder>/<yyyymmdd>.csv)
+// up to `today`; invalid when there is none. A file dated after today cannot hold
+// that day's prices, and taken for the newest it would hide the days missing.
+QDate newestDayFile(const QString& dbPath, const QString& dayFolder, const QDate& today);
 
 // What "update" collects to bring the database up to today.
 struct UpdatePlan {

@@ -61,7 +61,10 @@ protected:
 
   ExitStatus check(const QStringList& arguments) {
     report.clear();
-    return runCheck(context, arguments, [this](QByteArrayView b) { report += b.toByteArray(); });
+    return runCheck(context, arguments, [this](QByteArrayView b) {
+      report += b.toByteArray();
+      return true;
+    });
   }
 
   QStringList kindsIn(const QByteArray& json) const {
@@ -129,12 +132,81 @@ TEST_F(CheckCommandTest, ExitStatusForTheCommandLineAndTheLock) {
       {{QStringLiteral("2016-06")}, ExitStatus::Done},
       {{QStringLiteral("2016-06"), QStringLiteral("--fix")}, ExitStatus::Locked},
       {{QStringLiteral("2016-13")}, ExitStatus::BadCommandLine},
+      {{QStringLiteral("2016-00")}, ExitStatus::BadCommandLine},
+      {{QStringLiteral("201600")}, ExitStatus::BadCommandLine},
+      {{QStringLiteral("0000")}, ExitStatus::BadCommandLine},
+      {{QStringLiteral("2016-06"), QStringLiteral("--html"),
+        QStringLiteral("/no/such/folder/x.html")},
+       ExitStatus::Incomplete},
       {{QStringLiteral("--serve")}, ExitStatus::BadCommandLine},
       {{QStringLiteral("--html")}, ExitStatus::BadCommandLine},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(check(c.arguments), c.expected) << c.arguments.join(QLatin1Char(' ')).toStdString();
   }
+}
+
+// Only the months a collection mends are collected, each once, and each
+// left-over goes once its month is collected again.
+TEST_F(CheckCommandTest, FixCollectsTheMonthsOfLeftoversAndShortDaysOnly) {
+  db.storeDays(QDate(2016, 3, 1), QDate(2016, 6, 30));
+  const QString dayTemp = db.inDatabase(QStringLiteral("2016/data_d/20160316.csv.aB3dE9"));
+  const QString monthTemp = db.inDatabase(QStringLiteral("2016/data_dg/201604.csv.Zz9Yy8"));
+  test::writeBytes(dayTemp, "2016");
+  test::writeBytes(db.monthFile(2016, 4), "201604,1");
+  test::writeBytes(monthTemp, "2016");
+  const QDate shortDay(2016, 5, 17), saturday(2016, 6, 18);
+  db.storeDay(shortDay, test::SampleDatabase(db.dbPath(), kRecords / 2).dayBytes(shortDay));
+  QByteArray bytes = db.dayBytes(saturday);
+  test::replaceField(bytes, 1, 1, "20160617");
+  db.storeDay(saturday, bytes);
+  server.clearRequestedPaths();
+
+  const ExitStatus status =
+      check({QStringLiteral("2016-03"), QStringLiteral("2016-04"), QStringLiteral("2016-05"),
+             QStringLiteral("2016-06"), QStringLiteral("--fix"), QStringLiteral("--json")});
+
+  QStringList months;
+  for (const QByteArray& path : server.requestedPaths()) {
+    months.append(QString::fromLatin1(path.right(10).left(6)));
+  }
+  EXPECT_EQ(months, (QStringList{QStringLiteral("201603"), QStringLiteral("201604"),
+                                 QStringLiteral("201605")}));
+  for (const QString& gone : {dayTemp, db.monthFile(2016, 4), monthTemp}) {
+    EXPECT_FALSE(QFile::exists(gone)) << gone.toStdString();
+  }
+  EXPECT_EQ(test::readBytes(db.dayFile(shortDay)), tree.dayFile(shortDay));
+  EXPECT_EQ(kindsIn(report), (QStringList{QStringLiteral("header-date-mismatch 2016-06-18"),
+                                          QStringLiteral("unexpected-day 2016-06-18")}))
+      << "a file on a closed day is the user's to remove, and reported once";
+  EXPECT_EQ(status, ExitStatus::NotCollected) << "the damaged file on a closed day is left";
+}
+
+TEST_F(CheckCommandTest, WhatCannotBeWrittenIsNotACompletedCheck) {
+  db.storeDays(QDate(2016, 6, 1), QDate(2016, 6, 30));
+  const auto fullOutput = [](QByteArrayView) { return false; };
+  EXPECT_EQ(runCheck(context, {QStringLiteral("2016-06")}, fullOutput), ExitStatus::Incomplete);
+  EXPECT_TRUE(QString::fromUtf8(console).contains(QStringLiteral("書き出せません")));
+}
+
+// Names and header bytes come from the data; on a terminal their control
+// characters would act instead of being shown.
+TEST_F(CheckCommandTest, TheTextReportShowsControlCharactersVisibly) {
+  db.storeDays(QDate(2016, 6, 1), QDate(2016, 6, 30));
+  test::writeBytes(db.inDatabase(QStringLiteral("2016/data_d/x\x1b[2Jy.csv")), "x");
+  QByteArray bytes = db.dayBytes(QDate(2016, 6, 8));
+  test::replaceField(bytes, 1, 1,
+                     "2016\a\x9b"
+                     "0608");
+  db.storeDay(QDate(2016, 6, 8), bytes);
+
+  check({QStringLiteral("2016-06")});
+
+  EXPECT_FALSE(report.contains('\x1b'));
+  EXPECT_FALSE(report.contains('\a'));
+  EXPECT_FALSE(QString::fromUtf8(report).contains(QChar(0x9b)));
+  EXPECT_TRUE(report.contains("x\\x1b[2Jy.csv")) << report.toStdString();
+  EXPECT_TRUE(report.contains("2016\\x07\\x9b0608")) << report.toStdString();
 }
 
 TEST(CheckCommandLine, ReadsYearsMonthsAndOptions) {

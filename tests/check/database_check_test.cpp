@@ -3,10 +3,14 @@
 #include "sample_database.h"
 #include "support/temp_folder.h"
 
+#include <QDir>
 #include <QFile>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 
@@ -100,7 +104,7 @@ TEST_F(DatabaseCheckTest, FindsExactlyWhatWasBroken) {
   const CheckReport report = checkDatabase(db.options(QDate(2016, 6, 1), {{2016, 3}}));
 
   EXPECT_EQ(keysOf(report), expected);
-  EXPECT_EQ(report.exitStatus(), 1);
+  EXPECT_EQ(report.exitStatus(), ExitStatus::NotCollected);
   const YearSummary* year = summaryOf(report, 2016);
   ASSERT_NE(year, nullptr);
   const int tradingDays =
@@ -111,6 +115,63 @@ TEST_F(DatabaseCheckTest, FindsExactlyWhatWasBroken) {
   EXPECT_EQ(year->damaged, int(damages.size()) + 1);
   EXPECT_EQ(year->shortDays, 1);
   EXPECT_EQ(year->unexpected, 1);
+}
+
+// What a day folder may hold besides day files, and years without any.
+TEST_F(DatabaseCheckTest, OddFilesFutureDaysAndEmptyYears) {
+  db.storeDays(QDate(2016, 5, 1), QDate(2016, 5, 31));
+  const QDate fifo(2016, 5, 16), dangling(2016, 5, 17), future(2016, 6, 2), holiday(2016, 5, 3);
+  QFile::remove(db.dayFile(fifo));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(db.dayFile(fifo)).constData(), 0644), 0);
+  QFile::remove(db.dayFile(dangling));
+  ASSERT_TRUE(QFile::link(db.dayFile(dangling) + QStringLiteral(".gone"), db.dayFile(dangling)));
+  db.storeDay(future, db.dayBytes(future));
+  QByteArray holidayBytes = db.dayBytes(holiday);
+  test::replaceField(holidayBytes, 1, 1, "20160502");
+  db.storeDay(holiday, holidayBytes);
+  QDir().mkpath(db.inDatabase(QStringLiteral("2015/data_d")));
+
+  const CheckReport report = checkDatabase(db.options(QDate(2016, 6, 1), {{2015, 0}, {2016, 0}}));
+
+  QStringList expected = {keyOf(FindingKind::NotRegularFile, fifo),
+                          keyOf(FindingKind::MissingDay, dangling),
+                          keyOf(FindingKind::FutureDay, future),
+                          keyOf(FindingKind::HeaderDateMismatch, holiday),
+                          keyOf(FindingKind::UnexpectedDay, holiday),
+                          keyOf(FindingKind::YearWithoutDays, QDate(2015, 1, 1))};
+  for (const QDate& day : db.market().tradingDays(QDate(2016, 1, 1), QDate(2016, 4, 30))) {
+    expected.append(keyOf(FindingKind::MissingDay, day));
+  }
+  expected.sort();
+  EXPECT_EQ(keysOf(report), expected);
+  const YearSummary* year2015 = summaryOf(report, 2015);
+  ASSERT_NE(year2015, nullptr);
+  EXPECT_EQ(year2015->missing,
+            int(db.market().tradingDays(QDate(2015, 1, 1), QDate(2015, 12, 31)).size()))
+      << "one finding, but every day counted";
+  for (const Finding& finding : report.findings) {
+    if (finding.kind == FindingKind::HeaderDateMismatch) {
+      EXPECT_TRUE(finding.onClosedDay);
+      EXPECT_FALSE(adviceFor(finding).contains(QStringLiteral("--fix")))
+          << "collecting the month does not replace a file on a holiday";
+    }
+  }
+}
+
+TEST_F(DatabaseCheckTest, AStopEndsTheReadingBetweenTwoFiles) {
+  db.storeDays(QDate(2016, 1, 1), QDate(2016, 6, 30));
+  std::atomic<int> reads = 0;
+  CheckOptions options = db.options(QDate(2016, 7, 1));
+  options.workers = 1;
+  options.beforeRead = [&reads](const QString&) { ++reads; };
+  options.stopRequested = [&reads] { return reads >= 10; };
+
+  const CheckReport report = checkDatabase(options);
+
+  EXPECT_TRUE(report.stopped);
+  EXPECT_EQ(reads, 10);
+  EXPECT_EQ(report.exitStatus(), ExitStatus::Stopped);
+  EXPECT_TRUE(report.findings.isEmpty()) << "files not read are neither missing nor damaged";
 }
 
 TEST_F(DatabaseCheckTest, ExitStatusFollowsTheWorstFinding) {
@@ -125,12 +186,19 @@ TEST_F(DatabaseCheckTest, ExitStatusFollowsTheWorstFinding) {
        [this] { db.storeDay(QDate(2016, 5, 3), db.dayBytes(QDate(2016, 5, 3))); }, 0},
       {"an empty scratch folder is a warning",
        [this] { QDir().mkpath(db.inDatabase(QStringLiteral("2016/data_dg"))); }, 0},
+      {"a short day is a warning",
+       [this] {
+         const QDate day(2016, 5, 17);
+         db.storeDay(day, SampleDatabase(db.dbPath(), 70).dayBytes(day));
+       },
+       0},
       {"a missing day is an error", [this] { QFile::remove(db.dayFile(QDate(2016, 5, 16))); }, 1},
   };
   db.storeDays(QDate(2016, 5, 1), QDate(2016, 5, 31));
   for (const Case& c : cases) {
     c.change();
-    EXPECT_EQ(checkDatabase(db.options(QDate(2016, 7, 1), {{2016, 5}})).exitStatus(), c.exitStatus)
+    EXPECT_EQ(toInt(checkDatabase(db.options(QDate(2016, 7, 1), {{2016, 5}})).exitStatus()),
+              c.exitStatus)
         << c.what;
   }
 }
@@ -169,14 +237,52 @@ TEST_F(DatabaseCheckTest, AFileThatGrowsWhileReadIsChangedNotDamaged) {
   const CheckReport report = checkDatabase(options);
 
   EXPECT_EQ(keysOf(report), QStringList{keyOf(FindingKind::ChangedDuringCheck, growing)});
-  EXPECT_EQ(report.exitStatus(), 0);
+  EXPECT_EQ(report.exitStatus(), ExitStatus::Done);
+}
+
+// A day is short below four fifths of the median of its neighbours.
+TEST_F(DatabaseCheckTest, ShortDaysAreJudgedAgainstTheirNeighbours) {
+  db.storeDays(QDate(2016, 5, 1), QDate(2016, 5, 31));
+  const QDate shortDay(2016, 5, 17), nearlyFull(2016, 5, 19);
+  db.storeDay(shortDay, SampleDatabase(db.dbPath(), 75).dayBytes(shortDay));
+  db.storeDay(nearlyFull, SampleDatabase(db.dbPath(), 85).dayBytes(nearlyFull));
+
+  const CheckReport report = checkDatabase(db.options(QDate(2016, 7, 1), {{2016, 5}}));
+
+  EXPECT_EQ(keysOf(report), QStringList{keyOf(FindingKind::ShortDay, shortDay)});
+}
+
+// The file changes after it was listed: removed, or rewritten with the same size
+// within the same second.
+TEST_F(DatabaseCheckTest, AFileChangedAfterTheListingIsChangedNotDamaged) {
+  db.storeDays(QDate(2016, 5, 1), QDate(2016, 5, 31));
+  const QDate removed(2016, 5, 18), rewritten(2016, 5, 19);
+  CheckOptions options = db.options(QDate(2016, 7, 1), {{2016, 5}});
+  options.beforeRead = [&](const QString& path) {
+    if (path == db.dayFile(removed)) {
+      QFile::remove(path);
+    } else if (path == db.dayFile(rewritten)) {
+      // In place: the same file, the same size, the same second; only the time's
+      // fraction tells.
+      QFile file(path);
+      ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+      const QByteArray bytes = file.readAll();
+      file.seek(bytes.size() - 3);
+      file.write(bytes[bytes.size() - 3] == '1' ? "2" : "1");
+    }
+  };
+
+  const CheckReport report = checkDatabase(options);
+
+  EXPECT_EQ(keysOf(report), (QStringList{keyOf(FindingKind::ChangedDuringCheck, removed),
+                                         keyOf(FindingKind::ChangedDuringCheck, rewritten)}));
 }
 
 TEST_F(DatabaseCheckTest, NoDatabaseFolderIsAnError) {
   const CheckReport report = checkDatabase(db.options(QDate(2016, 7, 1)));
   ASSERT_EQ(report.findings.size(), 1);
   EXPECT_EQ(report.findings[0].kind, FindingKind::NoDatabase);
-  EXPECT_EQ(report.exitStatus(), 1);
+  EXPECT_EQ(report.exitStatus(), ExitStatus::NotCollected);
 }
 
 }  // namespace
