@@ -16,7 +16,7 @@ constexpr int kPlotLeft = kLabelWidth;
 constexpr int kPlotRight = kPageWidth - 12;
 constexpr int kPlotTop = 12;
 constexpr int kPlotBottom = 196;
-constexpr int kMonthLabelWidth = 26;  // what "12月" needs, with a little air
+constexpr int kMonthLabelWidth = 30;  // what "12月" needs, with air between labels
 
 struct ChartDay {
   QDate date;
@@ -73,6 +73,7 @@ public:
   double y(int records) const {
     return kPlotBottom - (kPlotBottom - kPlotTop) * double(records) / m_axis.top;
   }
+  double step() const { return m_step; }
   const CountAxis& axis() const { return m_axis; }
 
 private:
@@ -201,6 +202,30 @@ QString countLines(const CheckReport& report, const std::vector<ChartDay>& days,
   return svg;
 }
 
+// A pale band over each run of missing days, so that a gap of a few days is seen
+// on a chart of many years, where it is narrower than a pixel.
+QString gapBands(const std::vector<ChartDay>& days, const Geometry& geometry) {
+  QString svg;
+  for (size_t first = 0; first < days.size(); ++first) {
+    if (days[first].state != DayState::Missing) {
+      continue;
+    }
+    size_t last = first;
+    while (last + 1 < days.size() && days[last + 1].state == DayState::Missing) {
+      ++last;
+    }
+    const double left = geometry.x(first) - geometry.step() / 2;
+    const double width = std::max(2.0, geometry.x(last) - geometry.x(first) + geometry.step());
+    svg += QStringLiteral("<rect class=\"gap\" x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"/>\n")
+               .arg(num(std::max<double>(left, kPlotLeft)))
+               .arg(kPlotTop)
+               .arg(num(width))
+               .arg(kPlotBottom - kPlotTop);
+    first = last;
+  }
+  return svg;
+}
+
 QString dayMarks(const std::vector<ChartDay>& days, const Geometry& geometry) {
   QString marks;
   for (size_t i = 0; i < days.size(); ++i) {
@@ -243,7 +268,7 @@ QString recordChart(const CheckReport& report) {
                .arg(kPlotLeft);
   }
   const Geometry geometry(days.size(), countAxis(most));
-  svg += countTicks(geometry) + timeTicks(days, geometry);
+  svg += countTicks(geometry) + timeTicks(days, geometry) + gapBands(days, geometry);
   svg += countLines(report, days, geometry) + dayMarks(days, geometry);
   return svg + QStringLiteral("</svg>\n");
 }

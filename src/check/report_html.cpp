@@ -242,7 +242,7 @@ h2 { font-size: 16px; margin: 20px 0 8px; border-bottom: 1px solid #d0d7de; padd
 p.meta { color: #57606a; margin: 0 0 8px; font-size: 13px; }
 table { border-collapse: collapse; font-size: 13px; }
 th, td { border: 1px solid #d0d7de; padding: 3px 8px; text-align: left; }
-table.findings td:nth-child(-n+5) { white-space: nowrap; }
+table.findings th, table.findings td:nth-child(-n+5) { white-space: nowrap; }
 table.findings td.days { text-align: right; }
 table.summary td { text-align: right; }
 td.bad { color: #b3261e; font-weight: bold; }
@@ -261,6 +261,7 @@ svg text.yearaxis { font-weight: bold; fill: #1f2328; }
 svg line.grid { stroke: #d8dee4; stroke-width: 1; }
 svg line.tick, svg line.frame { stroke: #8c959f; stroke-width: 1; }
 svg line.miss { stroke: #e5302a; stroke-width: 1.5; }
+svg rect.gap { fill: #e5302a; fill-opacity: 0.12; }
 svg polyline.count { fill: none; stroke: #2da44e; stroke-width: 1.2; stroke-linejoin: round; }
 svg circle.count { fill: #2da44e; }
 svg.calendar { display: block; margin-bottom: 6px; }
