@@ -10,6 +10,7 @@ packages=(
   fonts-ipafont-gothic xdg-utils
   xvfb xauth xdotool
   locales
+  systemd tzdata
 )
 packages+=("$@")
 

@@ -1,3 +1,4 @@
+#include "report_html_parts.h"
 #include "report_render.h"
 
 #include <QHash>
@@ -5,9 +6,11 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
+#include <map>
 
 namespace kabuka::check {
+
+using namespace html;
 
 namespace {
 
@@ -35,34 +38,10 @@ const StateStyle& styleOf(DayState state) {
                        [state](const StateStyle& style) { return style.state == state; });
 }
 
-constexpr int kCell = 11;
-constexpr int kPitch = 13;
-constexpr int kMonthWidth = 6 * kPitch + 10;
-constexpr int kLabelWidth = 56;
 constexpr int kGridTop = 18;
-constexpr int kCalendarWidth = kLabelWidth + 12 * kMonthWidth;
 constexpr int kCalendarHeight = kGridTop + 7 * kPitch;
 
-constexpr int kChartHeight = 240;
-constexpr int kPlotLeft = kLabelWidth;
-constexpr int kPlotRight = kCalendarWidth - 12;
-constexpr int kPlotTop = 12;
-constexpr int kPlotBottom = 200;
-
 const char16_t* const kWeekdays[] = {u"月", u"火", u"水", u"木", u"金", u"土", u"日"};
-
-QString esc(const QString& text) {
-  return text.toHtmlEscaped();
-}
-
-QString num(double value) {
-  return QString::number(value, 'f', 1);
-}
-
-QString dayLabel(const QDate& date) {
-  return date.toString(Qt::ISODate) + QStringLiteral("（") +
-         QString::fromUtf16(kWeekdays[date.dayOfWeek() - 1]) + QStringLiteral("）");
-}
 
 QString findingText(const Finding& finding) {
   return finding.detail.isEmpty() ? kindText(finding.kind)
@@ -98,7 +77,7 @@ QString yearCalendar(int year, const CheckReport& report, const FindingsByDay& f
   QString svg = QStringLiteral(
                     "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"calendar\" width=\"%1\" "
                     "height=\"%2\" viewBox=\"0 0 %1 %2\" role=\"img\" aria-label=\"%3年\">\n")
-                    .arg(kCalendarWidth)
+                    .arg(kPageWidth)
                     .arg(kCalendarHeight)
                     .arg(year);
   svg += QStringLiteral("<text class=\"year\" x=\"0\" y=\"%1\">%2</text>\n")
@@ -145,97 +124,6 @@ QString legend() {
   return html + QStringLiteral("</div>\n");
 }
 
-struct ChartDay {
-  QDate date;
-  DayState state;
-  int records;
-};
-
-std::vector<ChartDay> chartDays(const CheckReport& report) {
-  std::vector<ChartDay> days;
-  for (const auto& [date, entry] : report.days) {
-    const bool tradingDay =
-        entry.dueTradingDay || entry.state == DayState::Stored || entry.state == DayState::Short;
-    if (tradingDay) {
-      days.push_back(ChartDay{date, entry.state, entry.records});
-    }
-  }
-  return days;
-}
-
-QString recordChart(const CheckReport& report) {
-  const std::vector<ChartDay> days = chartDays(report);
-  QString svg = QStringLiteral(
-                    "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"chart\" width=\"%1\" "
-                    "height=\"%2\" viewBox=\"0 0 %1 %2\" role=\"img\" "
-                    "aria-label=\"取引日ごとの件数\">\n")
-                    .arg(kCalendarWidth)
-                    .arg(kChartHeight);
-  int most = 0;
-  for (const ChartDay& day : days) {
-    most = std::max(most, day.records);
-  }
-  if (days.empty() || most <= 0) {
-    return svg +
-           QStringLiteral("<text x=\"%1\" y=\"40\">件数のある取引日がありません</text>\n</svg>\n")
-               .arg(kPlotLeft);
-  }
-  const double top = most * 1.1;
-  const double step =
-      days.size() > 1 ? double(kPlotRight - kPlotLeft) / double(days.size() - 1) : 0;
-  const auto xOf = [&](size_t i) { return kPlotLeft + step * double(i); };
-  const auto yOf = [&](int records) {
-    return kPlotBottom - (kPlotBottom - kPlotTop) * double(records) / top;
-  };
-  for (int value : {0, most / 2, most}) {
-    svg += QStringLiteral(
-               "<line class=\"grid\" x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\"/>"
-               "<text class=\"axis\" x=\"%4\" y=\"%5\">%6</text>\n")
-               .arg(kPlotLeft)
-               .arg(kPlotRight)
-               .arg(num(yOf(value)))
-               .arg(kPlotLeft - 6)
-               .arg(num(yOf(value) + 4))
-               .arg(value);
-  }
-  QString points;
-  QString marks;
-  int labelledYear = 0;
-  for (size_t i = 0; i < days.size(); ++i) {
-    const ChartDay& day = days[i];
-    if (day.date.year() != labelledYear) {
-      labelledYear = day.date.year();
-      svg += QStringLiteral(
-                 "<line class=\"grid\" x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\"/>"
-                 "<text class=\"axis yearaxis\" x=\"%1\" y=\"%4\">%5</text>\n")
-                 .arg(num(xOf(i)))
-                 .arg(kPlotTop)
-                 .arg(kPlotBottom + 6)
-                 .arg(kPlotBottom + 22)
-                 .arg(labelledYear);
-    }
-    const QString title = QStringLiteral("<title>%1 %2</title>")
-                              .arg(dayLabel(day.date), esc(dayStateName(day.state)));
-    // A damaged file's count says nothing about the day: it is marked, not joined.
-    if (day.state == DayState::Stored || day.state == DayState::Short) {
-      points += num(xOf(i)) + QLatin1Char(',') + num(yOf(day.records)) + QLatin1Char(' ');
-    }
-    if (day.state == DayState::Short || (day.state == DayState::Damaged && day.records >= 0)) {
-      marks += QStringLiteral("<circle cx=\"%1\" cy=\"%2\" r=\"3.5\" fill=\"%3\">%4</circle>\n")
-                   .arg(num(xOf(i)), num(yOf(day.records)), dayColour(day.state), title);
-    } else if (day.state == DayState::Missing) {
-      marks +=
-          QStringLiteral("<line class=\"miss\" x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\">%4</line>\n")
-              .arg(num(xOf(i)))
-              .arg(kPlotBottom - 8)
-              .arg(kPlotBottom)
-              .arg(title);
-    }
-  }
-  svg += QStringLiteral("<polyline class=\"count\" points=\"%1\"/>\n").arg(points.trimmed());
-  return svg + marks + QStringLiteral("</svg>\n");
-}
-
 QString summaryTable(const CheckReport& report) {
   QString html = QStringLiteral(
       "<table class=\"summary\"><tr><th>年</th><th>取引日</th><th>ファイル</th><th>欠落</th>"
@@ -257,20 +145,75 @@ QString summaryTable(const CheckReport& report) {
   return html + QStringLiteral("</table>\n");
 }
 
+// A row of the findings table: one finding, or a run of one kind of finding on
+// neighbouring trading days that have no file (a gap of missing days is one row
+// with one action, however many days it spans).
+struct FindingRow {
+  const Finding* first = nullptr;
+  QDate last;    // the run's last day
+  int days = 0;  // the run's days; 0 for a finding that is not one of a run
+};
+
+bool runsOverDays(const Finding& finding) {
+  return finding.scope == Finding::Scope::Day && finding.path.isEmpty();
+}
+
+QList<FindingRow> findingRows(const CheckReport& report) {
+  QList<FindingRow> rows;
+  std::map<FindingKind, qsizetype> openRun;  // the row of each kind's latest run
+  for (const Finding& finding : report.findings) {
+    if (!runsOverDays(finding)) {
+      rows.append(FindingRow{&finding, finding.date, 0});
+      continue;
+    }
+    const auto open = openRun.find(finding.kind);
+    if (open != openRun.end()) {
+      FindingRow& run = rows[open->second];
+      if (run.first->detail == finding.detail && nextTradingDay(report, run.last, finding.date)) {
+        run.last = finding.date;
+        ++run.days;
+        continue;
+      }
+    }
+    openRun[finding.kind] = rows.size();
+    rows.append(FindingRow{&finding, finding.date, 1});
+  }
+  return rows;
+}
+
+QString adviceForRow(const FindingRow& row) {
+  const QDate& first = row.first->date;
+  if (row.days <= 1 || (first.year() == row.last.year() && first.month() == row.last.month())) {
+    return adviceFor(*row.first);
+  }
+  return QStringLiteral(
+             "kabuka-collect month で %1 から %2 までの各月を集め直してください（check --fix "
+             "でも直せます）")
+      .arg(first.toString(QStringLiteral("yyyy-MM")), row.last.toString(QStringLiteral("yyyy-MM")));
+}
+
+QString findingRow(const FindingRow& row) {
+  const Finding& finding = *row.first;
+  const bool error = finding.severity() == Severity::Error;
+  return QStringLiteral(
+             "<tr class=\"%1\"><td>%2</td><td>%3</td><td class=\"days\">%4</td><td>%5</td>"
+             "<td>%6</td><td>%7</td><td>%8</td></tr>\n")
+      .arg(error ? QStringLiteral("error") : QStringLiteral("warning"), whenOf(finding),
+           row.days > 1 ? row.last.toString(Qt::ISODate) : QString(),
+           row.days > 0 ? QString::number(row.days) : QString(), esc(finding.path),
+           error ? QStringLiteral("エラー") : QStringLiteral("注意"), esc(findingText(finding)),
+           esc(adviceForRow(row)));
+}
+
 QString findingsTable(const CheckReport& report) {
   if (report.findings.isEmpty()) {
     return QStringLiteral("<p>問題は見つかりませんでした。</p>\n");
   }
   QString html = QStringLiteral(
-      "<table class=\"findings\"><tr><th>日付</th><th>ファイル</th><th>区分</th><th>内容</th>"
-      "<th>対処</th></tr>\n");
-  for (const Finding& finding : report.findings) {
-    const bool error = finding.severity() == Severity::Error;
-    html += QStringLiteral(
-                "<tr class=\"%1\"><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td></tr>\n")
-                .arg(error ? QStringLiteral("error") : QStringLiteral("warning"), whenOf(finding),
-                     esc(finding.path), error ? QStringLiteral("エラー") : QStringLiteral("注意"),
-                     esc(findingText(finding)), esc(adviceFor(finding)));
+      "<table class=\"findings\"><tr><th>日付</th><th>まで</th><th>日数</th><th>ファイル</th>"
+      "<th>区分</th><th>内容</th><th>対処</th></tr>\n");
+  for (const FindingRow& row : findingRows(report)) {
+    html += findingRow(row);
   }
   return html + QStringLiteral("</table>\n");
 }
@@ -299,11 +242,12 @@ h2 { font-size: 16px; margin: 20px 0 8px; border-bottom: 1px solid #d0d7de; padd
 p.meta { color: #57606a; margin: 0 0 8px; font-size: 13px; }
 table { border-collapse: collapse; font-size: 13px; }
 th, td { border: 1px solid #d0d7de; padding: 3px 8px; text-align: left; }
-table.findings td:nth-child(-n+3) { white-space: nowrap; }
+table.findings th, table.findings td:nth-child(-n+5) { white-space: nowrap; }
+table.findings td.days { text-align: right; }
 table.summary td { text-align: right; }
 td.bad { color: #b3261e; font-weight: bold; }
-tr.error td:nth-child(3) { color: #b3261e; font-weight: bold; }
-tr.warning td:nth-child(3) { color: #9a6700; }
+tr.error td:nth-child(5) { color: #b3261e; font-weight: bold; }
+tr.warning td:nth-child(5) { color: #9a6700; }
 .legend { font-size: 12px; margin: 4px 0 8px; }
 .legend span { margin-right: 14px; white-space: nowrap; }
 .legend svg { vertical-align: -1px; margin-right: 4px; }
@@ -312,15 +256,54 @@ svg text.year { font-size: 15px; font-weight: bold; fill: #1f2328; }
 svg text.mon { font-size: 11px; }
 svg text.wd { font-size: 9px; text-anchor: end; }
 svg text.axis { font-size: 10px; text-anchor: end; }
-svg text.yearaxis { text-anchor: start; }
+svg text.timeaxis { text-anchor: start; }
+svg text.yearaxis { font-weight: bold; fill: #1f2328; }
 svg line.grid { stroke: #d8dee4; stroke-width: 1; }
+svg line.tick, svg line.frame { stroke: #8c959f; stroke-width: 1; }
 svg line.miss { stroke: #e5302a; stroke-width: 1.5; }
-svg polyline.count { fill: none; stroke: #2da44e; stroke-width: 1.2; }
+svg rect.gap { fill: #e5302a; fill-opacity: 0.12; }
+svg polyline.count { fill: none; stroke: #2da44e; stroke-width: 1.2; stroke-linejoin: round; }
+svg circle.count { fill: #2da44e; }
 svg.calendar { display: block; margin-bottom: 6px; }
 </style>
 )";
 
 }  // namespace
+
+namespace html {
+
+QString esc(const QString& text) {
+  return text.toHtmlEscaped();
+}
+
+QString num(double value) {
+  return QString::number(value, 'f', 1);
+}
+
+QString dayLabel(const QDate& date) {
+  return date.toString(Qt::ISODate) + QStringLiteral("（") +
+         QString::fromUtf16(kWeekdays[date.dayOfWeek() - 1]) + QStringLiteral("）");
+}
+
+bool nextTradingDay(const CheckReport& report, const QDate& earlier, const QDate& later) {
+  QDate expected = earlier.addDays(1);
+  for (auto it = report.days.upper_bound(earlier); it != report.days.end(); ++it) {
+    if (it->first != expected) {
+      return false;  // a day the report does not hold
+    }
+    if (it->first == later) {
+      return true;
+    }
+    const DayState state = it->second.state;
+    if (state != DayState::Closed && state != DayState::Unexpected) {
+      return false;
+    }
+    expected = expected.addDays(1);
+  }
+  return false;
+}
+
+}  // namespace html
 
 QString dayColour(DayState state) {
   return QLatin1String(styleOf(state).colour);
