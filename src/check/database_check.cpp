@@ -3,10 +3,10 @@
 #include "check/day_file_scan.h"
 #include "check/server_compare.h"
 #include "check/stable_read.h"
+#include "settings/folder_layout.h"
 
 #include <QDir>
 #include <QMap>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -21,23 +21,15 @@ namespace {
 
 using MonthMask = std::bitset<12>;
 
-// QSaveFile writes "<name>.XXXXXX" beside its target when the file system cannot
-// give it an unnamed file, and an interrupted write leaves it there.
-const QRegularExpression kDayFileName(QStringLiteral("^(\\d{8})\\.csv$"));
-const QRegularExpression kDayTempName(QStringLiteral("^(\\d{8})\\.csv\\.[A-Za-z0-9]{6}$"));
-const QRegularExpression kMonthFileName(QStringLiteral("^(\\d{6})\\.csv$"));
-const QRegularExpression kMonthTempName(QStringLiteral("^(\\d{6})\\.csv\\.[A-Za-z0-9]{6}$"));
-const QRegularExpression kYearFolderName(QStringLiteral("^\\d{4}$"));
-
 constexpr int kNeighboursEachSide = 10;
 constexpr int kFewestNeighbours = 4;
 
 QDate dayOf(const QString& digits) {
-  return QDate::fromString(digits, QStringLiteral("yyyyMMdd"));
+  return layout::dayOfDigits(digits);
 }
 
 QDate monthOf(const QString& digits) {
-  return QDate::fromString(digits + QStringLiteral("01"), QStringLiteral("yyyyMMdd"));
+  return layout::dayOfDigits(digits + QStringLiteral("01"));
 }
 
 QStringList filesIn(const QString& folder) {
@@ -111,7 +103,7 @@ private:
       const QStringList folders =
           QDir(m_options.dbPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
       for (const QString& folder : folders) {
-        if (kYearFolderName.match(folder).hasMatch()) {
+        if (layout::yearFolderPattern().match(folder).hasMatch()) {
           years[folder.toInt()].set();
         }
       }
@@ -127,12 +119,11 @@ private:
     return years;
   }
 
-  QString yearText(int year) const { return QString::number(year).rightJustified(4, u'0'); }
-  QString dailyFolderName() const { return m_options.dayFolder; }
-  QString scratchFolderName() const { return m_options.dayFolder + QLatin1Char('g'); }
-  QString relative(int year, const QString& folder, const QString& file = {}) const {
-    const QString path = yearText(year) + QLatin1Char('/') + folder;
-    return file.isEmpty() ? path : path + QLatin1Char('/') + file;
+  QString dailyFolder(int year) const {
+    return layout::relativeDailyFolder(m_options.dayFolder, year);
+  }
+  QString scratchFolder(int year) const {
+    return layout::relativeScratchFolder(m_options.dayFolder, year);
   }
   QString absolute(const QString& relativePath) const { return m_options.dbPath + relativePath; }
 
@@ -159,11 +150,11 @@ private:
   }
 
   void listDailyFolder(int year, MonthMask months) {
-    const QString folderPath = absolute(relative(year, dailyFolderName())) + QLatin1Char('/');
+    const QString folderPath = absolute(dailyFolder(year)) + QLatin1Char('/');
     for (const QString& name : filesIn(folderPath)) {
-      const QString path = relative(year, dailyFolderName(), name);
+      const QString path = dailyFolder(year) + QLatin1Char('/') + name;
       const QDate yearStart(year, 1, 1);
-      if (const auto temp = kDayTempName.match(name); temp.hasMatch()) {
+      if (const auto temp = layout::dayTemporaryPattern().match(name); temp.hasMatch()) {
         const QDate day = dayOf(temp.captured(1));
         const bool ofThisYear = day.isValid() && day.year() == year;
         if (!ofThisYear) {
@@ -173,7 +164,7 @@ private:
         }
         continue;
       }
-      const auto match = kDayFileName.match(name);
+      const auto match = layout::dayFilePattern().match(name);
       const QDate day = match.hasMatch() ? dayOf(match.captured(1)) : QDate();
       if (day.isValid() && day.year() == year) {
         m_yearsWithDayFiles.insert(year);
@@ -190,7 +181,7 @@ private:
   }
 
   void listScratchFolder(int year, MonthMask months) {
-    const QString folder = relative(year, scratchFolderName());
+    const QString folder = scratchFolder(year);
     const QDir dir(absolute(folder));
     if (!dir.exists()) {
       return;
@@ -200,14 +191,14 @@ private:
       return;
     }
     for (const QString& name : filesIn(dir.path())) {
-      const auto month = kMonthFileName.match(name);
-      const auto temp = kMonthTempName.match(name);
+      const auto month = layout::monthFilePattern().match(name);
+      const auto temp = layout::monthTemporaryPattern().match(name);
       const QDate first = monthOf(month.hasMatch() ? month.captured(1) : temp.captured(1));
       if (!first.isValid() || first.year() != year || !months.test(size_t(first.month() - 1))) {
         continue;
       }
       add(month.hasMatch() ? FindingKind::LeftoverMonthFile : FindingKind::LeftoverTempFile, first,
-          relative(year, scratchFolderName(), name), {}, Finding::Scope::Month);
+          folder + QLatin1Char('/') + name, {}, Finding::Scope::Month);
     }
   }
 
@@ -313,7 +304,7 @@ private:
         add(FindingKind::MissingDay, date, {}, {});
       } else if (years.contains(year) && !yearsReported.contains(year)) {
         yearsReported.insert(year);
-        add(FindingKind::YearWithoutDays, QDate(year, 1, 1), relative(year, dailyFolderName()), {},
+        add(FindingKind::YearWithoutDays, QDate(year, 1, 1), dailyFolder(year), {},
             Finding::Scope::Year);
       }
     }
@@ -334,8 +325,7 @@ private:
       const auto [date, records] = sound[i];
       if (median > 0 && qint64(records) * 5 < qint64(median) * 4) {
         m_report.days[date].state = DayState::Short;
-        add(FindingKind::ShortDay, date,
-            relative(date.year(), dailyFolderName(), date.toString(QStringLiteral("yyyyMMdd.csv"))),
+        add(FindingKind::ShortDay, date, layout::relativeDayFile(m_options.dayFolder, date),
             QStringLiteral("%1 件（前後の取引日の中央値 %2 件）").arg(records).arg(median));
       }
     }

@@ -1,6 +1,6 @@
 #include "repair.h"
 
-#include "check/check_paths.h"
+#include "settings/folder_layout.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,12 +47,13 @@ void removeMatching(const QString& folder, const QString& pattern) {
 // collected again, and nothing else of the month may be writing them then.
 void removeMonthLeftovers(const CheckOptions& options, const CheckTarget& month) {
   const QDate first(month.year, month.month, 1);
-  const QFileInfo monthFile(options.dbPath + relativeMonthFile(options.dayFolder, first));
+  const QFileInfo monthFile(options.dbPath +
+                            layout::relativeMonthFile(options.dayFolder, month.year, month.month));
   QFile::remove(monthFile.filePath());
   removeMatching(monthFile.path(), monthFile.fileName() + QStringLiteral(".??????"));
-  const QFileInfo dayFile(options.dbPath + relativeDayFile(options.dayFolder, first));
+  const QFileInfo dayFile(options.dbPath + layout::relativeDayFile(options.dayFolder, first));
   removeMatching(dayFile.path(),
-                 first.toString(QStringLiteral("yyyyMM")) + QStringLiteral("??.csv.??????"));
+                 layout::monthDigits(month.year, month.month) + QStringLiteral("??.csv.??????"));
 }
 
 bool stopped(const CheckOptions& options) {

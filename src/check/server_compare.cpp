@@ -1,10 +1,10 @@
 #include "server_compare.h"
 
-#include "check/check_paths.h"
 #include "check/stable_read.h"
 #include "collect/run_window.h"
 #include "collect/splitter.h"
 #include "common/temporary_folder.h"
+#include "settings/folder_layout.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,7 +75,8 @@ void ServerComparison::add(FindingKind kind, const QDate& date, const QString& p
 
 bool ServerComparison::compareMonth(int year, int month) {
   const QDate first(year, month, 1);
-  const QString monthPath = m_scratch->filePath(first.toString(QStringLiteral("yyyyMM.csv")));
+  const QString monthPath =
+      m_scratch->filePath(layout::monthFileName(layout::monthDigits(year, month)));
   const QString splitFolder = m_scratch->filePath(QStringLiteral("days"));
   QDir(splitFolder).removeRecursively();
   QDir().mkpath(splitFolder);
@@ -105,7 +106,7 @@ bool ServerComparison::compareMonth(int year, int month) {
   }
   QSet<QDate> announced;
   for (const QString& name : QDir(splitFolder).entryList(QDir::Files, QDir::Name)) {
-    const QDate date = QDate::fromString(name.left(8), QStringLiteral("yyyyMMdd"));
+    const QDate date = layout::dayOfDigits(QStringView(name).left(8));
     if (date.isValid()) {
       announced.insert(date);
       compareDay(date, splitFolder + QLatin1Char('/') + name);
@@ -120,7 +121,7 @@ void ServerComparison::compareDay(const QDate& date, const QString& serverDayFil
   if (!m_lastDue.isValid() || date > m_lastDue) {
     return;
   }
-  const QString path = relativeDayFile(m_options.dayFolder, date);
+  const QString path = layout::relativeDayFile(m_options.dayFolder, date);
   DayEntry& entry = m_report.days[date];
   if (!QFileInfo::exists(m_options.dbPath + path)) {
     if (!(entry.dueTradingDay && !entry.hasFile)) {  // else already reported missing
@@ -157,7 +158,7 @@ void ServerComparison::reportDaysNotAnnounced(int year, int month, const QSet<QD
   for (QDate day = first; day.month() == month && day <= m_lastDue; day = day.addDays(1)) {
     const auto entry = m_report.days.find(day);
     if (entry != m_report.days.end() && entry->second.hasFile && !announced.contains(day)) {
-      add(FindingKind::NotOnServer, day, relativeDayFile(m_options.dayFolder, day), {});
+      add(FindingKind::NotOnServer, day, layout::relativeDayFile(m_options.dayFolder, day), {});
     }
   }
 }

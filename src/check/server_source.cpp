@@ -1,6 +1,7 @@
 #include "server_source.h"
 
 #include "common/temporary_folder.h"
+#include "settings/folder_layout.h"
 
 namespace kabuka::check {
 
@@ -26,9 +27,7 @@ ServerMonthSource::ServerMonthSource(QString baseUrl, Pump& pump, RetryPolicy re
       m_retry(std::move(retry)) {}
 
 QString ServerMonthSource::monthUrl(const QString& baseUrl, int year, int month) {
-  const QDate first(year, month, 1);
-  return baseUrl + first.toString(QStringLiteral("yyyy")) + QStringLiteral("/data_dg/") +
-         first.toString(QStringLiteral("yyyyMM")) + QStringLiteral(".csv");
+  return layout::monthFileUrl(baseUrl, layout::yearDigits(year), layout::monthDigits(year, month));
 }
 
 MonthSource::Fetched ServerMonthSource::fetchMonth(int year, int month, const QString& localPath) {

@@ -3,7 +3,6 @@
 #include "settings/folder_layout.h"
 
 #include <QDir>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -12,15 +11,14 @@ namespace kabuka::cli {
 namespace {
 
 QDate newestInFolder(const QString& dailyFolder, const QString& year, const QDate& today) {
-  static const QRegularExpression dayFileName(QStringLiteral("^(\\d{8})\\.csv$"));
   QDate newest;
   const QStringList names = QDir(dailyFolder).entryList(QDir::Files);
   for (const QString& name : names) {
-    const auto match = dayFileName.match(name);
+    const auto match = layout::dayFilePattern().match(name);
     if (!match.hasMatch() || !name.startsWith(year)) {
       continue;
     }
-    const QDate date = QDate::fromString(match.captured(1), QStringLiteral("yyyyMMdd"));
+    const QDate date = layout::dayOfDigits(match.capturedView(1));
     if (date.isValid() && date <= today && (!newest.isValid() || date > newest)) {
       newest = date;
     }
@@ -38,9 +36,9 @@ bool hasTradingDayUpTo(YearMonth month, const QDate& today, const MarketCalendar
 }  // namespace
 
 QDate newestDayFile(const QString& dbPath, const QString& dayFolder, const QDate& today) {
-  static const QRegularExpression yearName(QStringLiteral("^\\d{4}$"));
   QStringList years = QDir(dbPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-  years.removeIf([](const QString& name) { return !yearName.match(name).hasMatch(); });
+  years.removeIf(
+      [](const QString& name) { return !layout::yearFolderPattern().match(name).hasMatch(); });
   // The newest year with any day file in it holds the newest day.
   for (auto year = years.crbegin(); year != years.crend(); ++year) {
     const QDate newest =

@@ -1,5 +1,7 @@
 #include "folder_layout.h"
 
+#include <QRandomGenerator>
+
 namespace kabuka::layout {
 
 QString settingsFile(const QString& programFolder) {
@@ -23,15 +25,110 @@ QString dailyFolder(const QString& dbPath, const QString& year, const QString& d
 }
 
 QString scratchFolder(const QString& dbPath, const QString& year, const QString& dayFolder) {
-  return yearFolder(dbPath, year) + dayFolder + QLatin1Char('g') + kSeparator;
+  return yearFolder(dbPath, year) + scratchFolderName(dayFolder) + kSeparator;
 }
 
 QString dailyFile(const QString& dailyFolder, const QString& yyyymmdd) {
-  return dailyFolder + yyyymmdd + QStringLiteral(".csv");
+  return dailyFolder + dayFileName(yyyymmdd);
 }
 
 QString monthFile(const QString& scratchFolder, const QString& yyyymm) {
-  return scratchFolder + yyyymm + QStringLiteral(".csv");
+  return scratchFolder + monthFileName(yyyymm);
+}
+
+QString twoDigits(int number) {
+  return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
+}
+
+QString yearDigits(int year) {
+  return QStringLiteral("%1").arg(year, 4, 10, QLatin1Char('0'));
+}
+
+QString monthDigits(int year, int month) {
+  return yearDigits(year) + twoDigits(month);
+}
+
+QString dayDigits(const QDate& day) {
+  return monthDigits(day.year(), day.month()) + twoDigits(day.day());
+}
+
+QDate dayOfDigits(QStringView yyyymmdd) {
+  return QDate::fromString(yyyymmdd, QStringLiteral("yyyyMMdd"));
+}
+
+QString scratchFolderName(const QString& dayFolder) {
+  return dayFolder + QLatin1Char('g');
+}
+
+QString dayFileName(const QString& yyyymmdd) {
+  return yyyymmdd + QStringLiteral(".csv");
+}
+
+QString monthFileName(const QString& yyyymm) {
+  return yyyymm + QStringLiteral(".csv");
+}
+
+QString relativeDailyFolder(const QString& dayFolder, int year) {
+  return yearDigits(year) + QLatin1Char('/') + dayFolder;
+}
+
+QString relativeScratchFolder(const QString& dayFolder, int year) {
+  return yearDigits(year) + QLatin1Char('/') + scratchFolderName(dayFolder);
+}
+
+QString relativeDayFile(const QString& dayFolder, const QDate& day) {
+  return relativeDailyFolder(dayFolder, day.year()) + QLatin1Char('/') +
+         dayFileName(dayDigits(day));
+}
+
+QString relativeMonthFile(const QString& dayFolder, int year, int month) {
+  return relativeScratchFolder(dayFolder, year) + QLatin1Char('/') +
+         monthFileName(monthDigits(year, month));
+}
+
+QString dayFileUrl(const QString& baseUrl, const QString& yyyy, const QString& yyyymmdd) {
+  return baseUrl + yyyy + QStringLiteral("/data_d/") + dayFileName(yyyymmdd);
+}
+
+QString monthFileUrl(const QString& baseUrl, const QString& yyyy, const QString& yyyymm) {
+  return baseUrl + yyyy + QStringLiteral("/data_dg/") + monthFileName(yyyymm);
+}
+
+const QRegularExpression& yearFolderPattern() {
+  static const QRegularExpression pattern(QStringLiteral("^\\d{4}$"));
+  return pattern;
+}
+
+const QRegularExpression& dayFilePattern() {
+  static const QRegularExpression pattern(QStringLiteral("^(\\d{8})\\.csv$"));
+  return pattern;
+}
+
+const QRegularExpression& dayTemporaryPattern() {
+  static const QRegularExpression pattern(
+      QStringLiteral("^(\\d{8})\\.csv\\.[A-Za-z0-9]{%1}$").arg(kTemporarySuffixLetters));
+  return pattern;
+}
+
+const QRegularExpression& monthFilePattern() {
+  static const QRegularExpression pattern(QStringLiteral("^(\\d{6})\\.csv$"));
+  return pattern;
+}
+
+const QRegularExpression& monthTemporaryPattern() {
+  static const QRegularExpression pattern(
+      QStringLiteral("^(\\d{6})\\.csv\\.[A-Za-z0-9]{%1}$").arg(kTemporarySuffixLetters));
+  return pattern;
+}
+
+QString temporaryNameFor(const QString& finalPath) {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  QString name = finalPath + QLatin1Char('.');
+  for (int i = 0; i < kTemporarySuffixLetters; ++i) {
+    name += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)]);
+  }
+  return name;
 }
 
 QString withTrailingSeparator(const QString& folder) {
