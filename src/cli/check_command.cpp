@@ -1,9 +1,13 @@
-#include "check_command.h"
+// `kabuka-collect check`: reads the price database and reports what is missing,
+// damaged or left over; compares it with the server and repairs it on request.
+
+#include "cli/check_command.h"
 
 #include "check/repair.h"
 #include "check/report_render.h"
 #include "check/server_source.h"
 #include "cli/collection.h"
+#include "cli/command.h"
 #include "cli/console_window.h"
 #include "cli/date_arguments.h"
 #include "collect/run_lock.h"
@@ -13,16 +17,68 @@
 #include <QDir>
 #include <QSaveFile>
 
-#include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace kabuka::cli {
 
 namespace {
 
-std::optional<check::CheckTarget> parseTarget(const QString& text) {
-  const std::optional<Period> period = parseYearOrMonthArgument(text);
-  return period ? std::optional(check::CheckTarget{period->year, period->month}) : std::nullopt;
+constexpr OptionSpec kOptions[] = {
+    {"server", 0, nullptr,
+     u"サーバーの月ファイルを取り直して比べます（データベースには書き込みません）"},
+    {"html", 0, "FILE", u"カレンダーと件数のグラフと指摘の一覧のページを FILE に書きます"},
+    {"json", 0, nullptr, u"結果を JSON で出します"},
+    {"fix", 0, nullptr,
+     u"欠落・破損・件数不足・残骸のある月を集め直し、集め終えた月の残骸を\n"
+     u"削除します（検査から修復の終わりまでロックを持ちます）"},
+    {"dry-run", 'n', nullptr, u"--fix で集め直す月を表示するだけで、何も変更しません"},
+};
+
+constexpr ExitStatusHelp kExitStatuses[] = {
+    {ExitStatus::Done, u"エラーは見つかりませんでした（注意だけのことはあります）"},
+    {ExitStatus::NotCollected, u"欠落か破損が見つかりました（--fix では、修復の後も残っています）"},
+    kBadCommandLineHelp,
+    {ExitStatus::Locked, u"--fix で、ほかの収集処理がデータベースのロックを持っています"},
+    {ExitStatus::Incomplete,
+     u"検査を最後まで行えませんでした（一時フォルダを作れない、サーバーに接続できない、\n"
+     u"結果やページを書き出せない。理由を表示します）"},
+    {ExitStatus::Stopped, u"SIGINT か SIGTERM で止まりました（それまでに調べた分を示します）"},
+};
+
+struct CheckCommandLine {
+  QList<check::CheckTarget> targets;  // empty: every year folder
+  bool server = false;
+  bool json = false;
+  bool fix = false;
+  bool dryRun = false;
+  QString htmlFile;
+};
+
+// The check's words: years and months, and its options. Nullopt (after saying
+// why) for a bad one.
+std::optional<CheckCommandLine> readCommandLine(CliContext& context, const ParsedOptions& options) {
+  CheckCommandLine line;
+  for (const QString& word : options.positional()) {
+    const std::optional<Period> period = parseYearOrMonthArgument(word);
+    if (!period) {
+      badCommandLine(
+          context,
+          QStringLiteral("「%1」は年（yyyy）でも年月（yyyy-mm）でもありません。").arg(word));
+      return std::nullopt;
+    }
+    line.targets.append(check::CheckTarget{period->year, period->month});
+  }
+  line.server = options.isSet("server");
+  line.json = options.isSet("json");
+  line.fix = options.isSet("fix");
+  line.dryRun = options.isSet("dry-run");
+  line.htmlFile = options.value("html");
+  if (options.isSet("html") && line.htmlFile.isEmpty()) {
+    badCommandLine(context, QStringLiteral("--html には書き出すファイルを指定してください。"));
+    return std::nullopt;
+  }
+  return line;
 }
 
 // The check stops between two files or months once a signal came: the reading
@@ -85,71 +141,53 @@ ExitStatus finalStatus(CliContext& context, const check::CheckReport& report, bo
   return reportWritten && pageWritten ? status : ExitStatus::Incomplete;
 }
 
-}  // namespace
-
-std::optional<CheckCommandLine> parseCheckCommandLine(const QStringList& arguments,
-                                                      QString& error) {
-  CheckCommandLine line;
-  for (qsizetype i = 0; i < arguments.size(); ++i) {
-    const QString& argument = arguments[i];
-    if (argument == QLatin1String("--server")) {
-      line.server = true;
-    } else if (argument == QLatin1String("--json")) {
-      line.json = true;
-    } else if (argument == QLatin1String("--fix")) {
-      line.fix = true;
-    } else if (argument == QLatin1String("--html") && i + 1 < arguments.size()) {
-      line.htmlFile = arguments[++i];
-    } else if (argument.startsWith(QLatin1String("--html="))) {
-      line.htmlFile = argument.mid(7);
-    } else if (const auto target = parseTarget(argument)) {
-      line.targets.append(*target);
-    } else {
-      error = argument.startsWith(QLatin1Char('-'))
-                  ? QStringLiteral("check に「%1」というオプションはありません。").arg(argument)
-                  : QStringLiteral("「%1」は年（yyyy）でも年月（yyyy-mm）でもありません。")
-                        .arg(argument);
-      return std::nullopt;
-    }
+// The months a repair would collect, without collecting them.
+void reportDryRun(CliContext& context, const check::CheckReport& report) {
+  QStringList months;
+  for (const check::CheckTarget& month : check::monthsToRepair(report)) {
+    months.append(
+        QStringLiteral("%1-%2").arg(month.year).arg(month.month, 2, 10, QLatin1Char('0')));
   }
-  if (line.htmlFile.isEmpty() && arguments.contains(QStringLiteral("--html"))) {
-    error = QStringLiteral("--html には書き出すファイルを指定してください。");
-    return std::nullopt;
-  }
-  return line;
+  context.console.info(months.isEmpty() ? QStringLiteral("--fix で集め直す月はありません。")
+                                        : QStringLiteral("--fix で集め直す月（%1 か月）：%2")
+                                              .arg(months.size())
+                                              .arg(months.join(QStringLiteral("、"))));
+  context.console.info(QStringLiteral("-n（--dry-run）なので、何も変更せずに終わります。"));
 }
 
-ExitStatus runCheck(CliContext& context, const QStringList& arguments,
-                    const std::function<bool(QByteArrayView)>& writeReport) {
-  QString error;
-  const std::optional<CheckCommandLine> line = parseCheckCommandLine(arguments, error);
+ExitStatus run(CliContext& context, const ParsedOptions& options) {
+  const std::optional<CheckCommandLine> line = readCommandLine(context, options);
   if (!line) {
-    return badCommandLine(context, error);
+    return ExitStatus::BadCommandLine;
   }
-  check::CheckOptions options = checkOptionsFor(context, *line);
+  check::CheckOptions checkOptions = checkOptionsFor(context, *line);
   std::unique_ptr<check::ServerMonthSource> server;
   if (line->server) {
     server = std::make_unique<check::ServerMonthSource>(baseUrlOf(context), context.console,
                                                         retryPolicyFor(context), context.fetch,
-                                                        options.stopRequested);
-    options.server = server.get();
+                                                        checkOptions.stopRequested);
+    checkOptions.server = server.get();
   }
+  const bool repair = line->fix && !line->dryRun;
   // Only a repair writes, so only a repair keeps other runs out while it looks.
   std::unique_ptr<RunLock> lock;
-  if (line->fix && QDir(options.dbPath).exists()) {
-    lock = std::make_unique<RunLock>(options.dbPath);
+  if (repair && QDir(checkOptions.dbPath).exists()) {
+    lock = std::make_unique<RunLock>(checkOptions.dbPath);
     if (lock->state() == RunLock::State::HeldByOther) {
       context.console.failure(kOtherRunMessage);
       return ExitStatus::Locked;
     }
   }
-  check::CheckReport report = check::checkDatabase(options);
-  if (line->fix) {
+  check::CheckReport report = check::checkDatabase(checkOptions);
+  if (repair) {
     lock.reset();  // each month collection takes the lock for itself
-    report = check::repairDatabase(options, report, monthCollectorFor(context));
+    report = check::repairDatabase(checkOptions, report, monthCollectorFor(context));
+  } else if (line->dryRun) {
+    reportDryRun(context, report);
   }
-  const bool reportWritten =
-      writeReport(line->json ? check::renderJson(report) : check::renderText(report).toUtf8());
+  const QByteArray output =
+      line->json ? check::renderJson(report) : check::renderText(report).toUtf8();
+  const bool reportWritten = context.writeOutput && context.writeOutput(output);
   bool pageWritten = true;
   if (!line->htmlFile.isEmpty() && !writeHtml(line->htmlFile, report)) {
     context.console.failure(QStringLiteral("「%1」に書き込めませんでした。").arg(line->htmlFile));
@@ -158,12 +196,27 @@ ExitStatus runCheck(CliContext& context, const QStringList& arguments,
   return finalStatus(context, report, reportWritten, pageWritten);
 }
 
-ExitStatus runCheckCommand(CliContext& context, const QStringList& arguments,
-                           const CommandOptions&) {
-  return runCheck(context, arguments, [](QByteArrayView bytes) {
-    const size_t written = std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
-    return written == size_t(bytes.size()) && std::fflush(stdout) == 0 && !std::ferror(stdout);
-  });
+}  // namespace
+
+extern const Command kCheckCommand{
+    "check",
+    u"[yyyy | yyyy-mm ...] [--server] [--html FILE] [--json] [--fix [-n]]",
+    u"データベースを検査し、求めればサーバーと比べ、修復します",
+    u"データベースを検査します（年か年月を指定すればその範囲、なければ全部の年）。\n"
+    u"欠落・破損・件数不足・休場日やまだ来ていない日のファイル・中断された収集の残骸を\n"
+    u"1 件 1 行で、何をすればよいかと一緒に示します。データベースには書き込みません。\n"
+    u"検査だけなら収集中でも実行でき、収集中に変わったファイルはそうと示します。",
+    kOptions,
+    kExitStatuses,
+    run,
+};
+
+ExitStatus runCheck(CliContext& context, const QStringList& words) {
+  const OptionParse parse = parseOptions(words, {kOptions});
+  if (!parse.ok()) {
+    return badCommandLine(context, parse.error);
+  }
+  return run(context, parse.options);
 }
 
 }  // namespace kabuka::cli

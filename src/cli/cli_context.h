@@ -5,6 +5,7 @@
 #include "common/clock.h"
 #include "settings/settei_tbl.h"
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
@@ -12,6 +13,7 @@
 namespace kabuka::cli {
 
 class ConsoleWindow;
+struct Command;
 
 // How transient fetch failures are retried.
 struct RetrySettings {
@@ -28,13 +30,17 @@ struct CliContext {
   SetteiTbl settei_tbl;   // read from settei.txt before the command runs
   MarketCalendar calendar;
   RetrySettings retry;
-  Clock today = systemToday;
+  Clock today = marketToday;  // the exchange's today: the date in Tokyo
   // Used when settei.txt does not name the data server.
   QString builtInBaseUrl = QStringLiteral(KABUKA_DEFAULT_BASE_URL);
   FetchConfig fetch;  // transfer limits; progress reporting is added per run
   bool quiet = false;
+  bool verbose = false;  // a line for every request and every retry
   // The console that stands in for the window: status lines, progress, stop flag.
   ConsoleWindow& console;
+  // A command's output proper (stdout); false when not all of it was written.
+  std::function<bool(QByteArrayView)> writeOutput;
+  const Command* command = nullptr;  // the command running, for its help hint
 };
 
 }  // namespace kabuka::cli

@@ -1,5 +1,7 @@
 #include "console_window.h"
 
+#include "common/clock.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 
@@ -30,8 +32,8 @@ QString shortFileName(const QString& caption) {
 
 }  // namespace
 
-ConsoleWindow::ConsoleWindow(ConsoleSink sink, bool quiet)
-    : m_sink(std::move(sink)), m_quiet(quiet) {}
+ConsoleWindow::ConsoleWindow(ConsoleSink sink, bool quiet, bool verbose)
+    : m_sink(std::move(sink)), m_quiet(quiet), m_verbose(verbose && !quiet) {}
 
 void ConsoleWindow::planFiles(int totalFiles) {
   m_totalFiles = totalFiles;
@@ -48,6 +50,12 @@ void ConsoleWindow::fileProgress(qint64 received, qint64) {
 
 void ConsoleWindow::info(const QString& text) {
   if (!m_quiet) {
+    writeLine(text, false);
+  }
+}
+
+void ConsoleWindow::detail(const QString& text) {
+  if (m_verbose) {
     writeLine(text, false);
   }
 }
@@ -119,7 +127,7 @@ void ConsoleWindow::writeLine(const QString& text, bool isFailure) {
   if (m_sink.isJournal) {
     line.prepend(isFailure ? QStringLiteral("<3>") : QStringLiteral("<6>"));
   } else if (!m_sink.isTerminal) {
-    line.prepend(m_sink.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")));
+    line.prepend(logTimeStamp(m_sink.now()) + QLatin1Char(' '));
   }
   line += QLatin1Char('\n');
   m_sink.write(line.toUtf8());

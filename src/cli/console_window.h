@@ -19,7 +19,7 @@ struct ConsoleSink {
   // The systemd journal: lines carry a syslog priority so failures can be picked
   // out (journalctl -p err), and no time stamp, which the journal adds itself.
   bool isJournal = false;
-  std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+  std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
 };
 
 // The window of a collection run, on a console. Label1 captions become lines (red
@@ -29,7 +29,7 @@ struct ConsoleSink {
 // time stamp, so a log shows when each month was taken.
 class ConsoleWindow : public RunWindow {
 public:
-  ConsoleWindow(ConsoleSink sink, bool quiet);
+  ConsoleWindow(ConsoleSink sink, bool quiet, bool verbose = false);
 
   void setSelection(const DateSelection& selection) { m_selection = selection; }
 
@@ -40,7 +40,9 @@ public:
 
   // Lines of the commands themselves.
   void info(const QString& text);     // hidden when quiet
+  void detail(const QString& text);   // shown only when verbose
   void failure(const QString& text);  // always shown
+  bool verbose() const { return m_verbose; }
 
   // A signal arrived. The first asks the run to stop at its next check, as
   // "収集停止" does; a second one also abandons the transfer in hand.
@@ -74,6 +76,7 @@ private:
 
   ConsoleSink m_sink;
   bool m_quiet;
+  bool m_verbose;
   DateSelection m_selection;
   Rgb m_label1Colour = kBlue;
   Truth m_stopFlag = kFalse;

@@ -35,6 +35,10 @@ int main(int argc, char* argv[]) {
   environment.console.isTerminal = ::isatty(STDERR_FILENO) == 1;
   environment.console.isJournal = stderrIsJournal();
   environment.writeHelp = [](QByteArrayView bytes) { writeTo(stdout, bytes); };
+  environment.writeOutput = [](QByteArrayView bytes) {
+    const size_t written = std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
+    return written == size_t(bytes.size()) && std::fflush(stdout) == 0 && !std::ferror(stdout);
+  };
   environment.executableFolder = QCoreApplication::applicationDirPath();
   return kabuka::cli::runProgram(QCoreApplication::arguments(), environment);
 }

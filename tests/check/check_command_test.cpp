@@ -50,7 +50,14 @@ protected:
       .builtInBaseUrl = server.origin() + QLatin1String(tools::SampleTree::kRoot),
       .fetch = {},
       .quiet = true,
+      .verbose = false,
       .console = window,
+      .writeOutput =
+          [this](QByteArrayView b) {
+            report += b.toByteArray();
+            return true;
+          },
+      .command = nullptr,
   };
 
   void SetUp() override {
@@ -61,10 +68,7 @@ protected:
 
   ExitStatus check(const QStringList& arguments) {
     report.clear();
-    return runCheck(context, arguments, [this](QByteArrayView b) {
-      report += b.toByteArray();
-      return true;
-    });
+    return runCheck(context, arguments);
   }
 
   QStringList kindsIn(const QByteArray& json) const {
@@ -184,8 +188,8 @@ TEST_F(CheckCommandTest, FixCollectsTheMonthsOfLeftoversAndShortDaysOnly) {
 
 TEST_F(CheckCommandTest, WhatCannotBeWrittenIsNotACompletedCheck) {
   db.storeDays(QDate(2016, 6, 1), QDate(2016, 6, 30));
-  const auto fullOutput = [](QByteArrayView) { return false; };
-  EXPECT_EQ(runCheck(context, {QStringLiteral("2016-06")}, fullOutput), ExitStatus::Incomplete);
+  context.writeOutput = [](QByteArrayView) { return false; };
+  EXPECT_EQ(runCheck(context, {QStringLiteral("2016-06")}), ExitStatus::Incomplete);
   EXPECT_TRUE(QString::fromUtf8(console).contains(QStringLiteral("書き出せません")));
 }
 
@@ -207,18 +211,6 @@ TEST_F(CheckCommandTest, TheTextReportShowsControlCharactersVisibly) {
   EXPECT_FALSE(QString::fromUtf8(report).contains(QChar(0x9b)));
   EXPECT_TRUE(report.contains("x\\x1b[2Jy.csv")) << report.toStdString();
   EXPECT_TRUE(report.contains("2016\\x07\\x9b0608")) << report.toStdString();
-}
-
-TEST(CheckCommandLine, ReadsYearsMonthsAndOptions) {
-  QString error;
-  const auto line = parseCheckCommandLine(
-      {QStringLiteral("2016"), QStringLiteral("2015-03"), QStringLiteral("201412"),
-       QStringLiteral("--html=page.html"), QStringLiteral("--server"), QStringLiteral("--json")},
-      error);
-  ASSERT_TRUE(line.has_value()) << error.toStdString();
-  EXPECT_EQ(line->targets, (QList<check::CheckTarget>{{2016, 0}, {2015, 3}, {2014, 12}}));
-  EXPECT_EQ(line->htmlFile, QStringLiteral("page.html"));
-  EXPECT_TRUE(line->server && line->json && !line->fix);
 }
 
 TEST_F(CheckCommandTest, WritesTheTextReportAndThePage) {

@@ -1,6 +1,10 @@
 #include "cli/console_window.h"
 
+#include <QTimeZone>
+
 #include <gtest/gtest.h>
+
+#include <ctime>
 
 namespace kabuka {
 namespace {
@@ -9,23 +13,44 @@ struct Console {
   explicit Console(bool terminal, bool quiet = false, bool journal = false)
       : window({[this](QByteArrayView bytes) { written += bytes.toByteArray(); }, terminal, journal,
                 [] {
-                  return QDateTime({2016, 12, 7}, {18, 30, 5});
+                  return QDateTime({2016, 12, 7}, {9, 30, 5}, Qt::UTC);
                 }},
                quiet) {}
   QByteArray written;
   cli::ConsoleWindow window;
 };
 
-// A log (not a terminal) gets one line per event with its time, and each month of a
-// long run says how far the run is.
+// Sets the machine's time zone for one test.
+class MachineZone {
+public:
+  explicit MachineZone(const char* zone)
+      : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ")) {
+    qputenv("TZ", zone);
+    tzset();
+  }
+  ~MachineZone() {
+    m_had ? qputenv("TZ", m_old) : qunsetenv("TZ");
+    tzset();
+  }
+
+private:
+  QByteArray m_old;
+  bool m_had;
+};
+
+// A log (not a terminal) gets one line per event with its time and the time's
+// offset, so logs of machines in other zones compare, and each month of a long
+// run says how far the run is.
 TEST(ConsoleWindow, LogLinesCarryTimeAndCount) {
+  const MachineZone tokyo("Asia/Tokyo");
   Console console(false);
   console.window.planFiles(12);
   console.window.setLabel1Colour(kBlue);
   console.window.setLabel1Caption(QStringLiteral("年指定：2015年01月の日毎株価収集処理中"));
   console.window.fileProgress(1000, -1);
-  EXPECT_EQ(QString::fromUtf8(console.written),
-            QStringLiteral("2016-12-07 18:30:05 年指定：2015年01月の日毎株価収集処理中 (1/12)\n"));
+  EXPECT_EQ(
+      QString::fromUtf8(console.written),
+      QStringLiteral("2016-12-07T18:30:05+09:00 年指定：2015年01月の日毎株価収集処理中 (1/12)\n"));
 }
 
 // In the journal a failure is marked as an error, so `journalctl -p err` finds it.
