@@ -1,6 +1,7 @@
 #include "series.h"
 
 #include <QHash>
+#include <QLocale>
 #include <QMap>
 
 #include <algorithm>
@@ -208,31 +209,42 @@ QString priceGrid(const Scale& scale) {
                .arg(num(scale.y(v) + 4))
                .arg(price(v));
   }
-  svg += QStringLiteral("<text class=\"axis\" x=\"%1\" y=\"%2\">出来高</text>\n")
+  svg += QStringLiteral(
+             "<text class=\"axis\" x=\"%1\" y=\"%2\">出来高</text>"
+             "<text class=\"volmax\" x=\"%3\" y=\"%2\">最大 %4</text>\n")
              .arg(kLeft - 6)
-             .arg(kVolumeTop + 10);
+             .arg(kVolumeTop + 10)
+             .arg(kLeft + 4)
+             .arg(QLocale(QLocale::English).toString(qint64(scale.volumeHigh)));
   return svg;
 }
 
+double pixelsPerMonth(Span span, double slot) {
+  return span == Span::Day ? slot * 21 : span == Span::Week ? slot * 4.35 : slot;
+}
+
+QString yearLabel(double x, int year) {
+  return QStringLiteral("<text class=\"yeartick\" x=\"%1\" y=\"%2\">%3</text>\n")
+      .arg(num(x + 3))
+      .arg(kAxisBottom - 2)
+      .arg(year);
+}
+
 // Year ticks with their year, month ticks with their month when there is room.
-QString dateAxis(const std::vector<Period>& periods, const Scale& scale) {
-  QString svg;
-  const bool monthLabels = scale.slot * 21 >= 24 || periods.size() <= 40;
-  QDate previous;
-  for (size_t i = 0; i < periods.size(); ++i) {
+QString dateAxis(const std::vector<Period>& periods, const Scale& scale, Span span) {
+  const bool monthLabels = pixelsPerMonth(span, scale.slot) >= 26;
+  QString svg = yearLabel(kLeft, periods.front().start.year());
+  QDate previous = periods.front().start;
+  for (size_t i = 1; i < periods.size(); ++i) {
     const QDate start = periods[i].start;
     const double x = kLeft + scale.slot * double(i);
-    if (previous.isValid() && start.year() != previous.year()) {
-      svg += QStringLiteral(
-                 "<line class=\"year\" x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\"/>"
-                 "<text class=\"yeartick\" x=\"%4\" y=\"%5\">%6</text>\n")
+    if (start.year() != previous.year()) {
+      svg += QStringLiteral("<line class=\"year\" x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\"/>")
                  .arg(num(x))
                  .arg(kPriceTop)
-                 .arg(kAxisBottom - 16)
-                 .arg(num(x + 3))
-                 .arg(kAxisBottom - 2)
-                 .arg(start.year());
-    } else if (previous.isValid() && start.month() != previous.month()) {
+                 .arg(kAxisBottom - 16) +
+             yearLabel(x, start.year());
+    } else if (start.month() != previous.month()) {
       svg += QStringLiteral("<line class=\"month\" x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\"/>")
                  .arg(num(x))
                  .arg(kVolumeBottom)
@@ -359,7 +371,7 @@ QString seriesChartHtml(const QList<SeriesRow>& allRows, const MarketCalendar& c
               .arg(kPriceTop)
               .arg(kRight - kLeft)
               .arg(kVolumeBottom - kPriceTop);
-  html += priceGrid(scale) + dateAxis(periods, scale) + candles(periods, scale, span);
+  html += priceGrid(scale) + dateAxis(periods, scale, span) + candles(periods, scale, span);
   return html + QStringLiteral("</svg>\n</body>\n</html>\n");
 }
 
