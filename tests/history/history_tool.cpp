@@ -3,8 +3,8 @@
 // time a series including the start of a process, and tools/chart-shot.sh makes
 // a page to picture.
 //
-//   kabuka_history_tool export DB [--rebuild] [YEAR | YEAR-MM ...]
-//   kabuka_history_tool series DB CODE [--json] [--bom] [--html FILE] [--market NAME]
+//   kabuka_history_tool export DB [--db=FILE] [--rebuild] [YEAR | YEAR-MM ...]
+//   kabuka_history_tool series DB CODE [--db=FILE] [--json] [--bom] [--html FILE] [--market NAME]
 //   kabuka_history_tool sample DB FIRST_YEAR LAST_YEAR RECORDS
 //
 // DB is the database folder. The exit statuses are those of the commands.
@@ -23,6 +23,8 @@
 #include <cstdio>
 #include <random>
 
+#include <sys/resource.h>
+
 namespace {
 
 using namespace kabuka::history;
@@ -39,6 +41,8 @@ int exportCommand(const QStringList& args) {
     const auto match = target.match(arg);
     if (arg == u"--rebuild") {
       options.rebuild = true;
+    } else if (arg.startsWith(QLatin1String("--db="))) {
+      options.sqlitePath = arg.mid(5);
     } else if (match.hasMatch()) {
       options.targets.append({match.captured(1).toInt(), match.captured(2).toInt()});
     } else {
@@ -49,10 +53,15 @@ int exportCommand(const QStringList& args) {
   for (const auto& [path, problem] : result.damaged) {
     std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(problem));
   }
-  std::fprintf(stderr, "added %d, changed %d, removed %d, unchanged %d, %lld rows, %.2f s%s%s\n",
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::fprintf(stderr,
+               "added %d, changed %d, removed %d, unchanged %d, %lld rows, %lld text values, "
+               "%.3f s, peak %ld MiB%s%s\n",
                result.added, result.changed, result.removed, result.unchanged,
-               static_cast<long long>(result.rows), result.seconds,
-               result.error.isEmpty() ? "" : ": ", qPrintable(result.error));
+               static_cast<long long>(result.rows), static_cast<long long>(result.textValues),
+               result.seconds, usage.ru_maxrss / 1024, result.error.isEmpty() ? "" : ": ",
+               qPrintable(result.error));
   switch (result.status) {
     case ExportResult::Status::Done:
       return 0;
@@ -81,6 +90,8 @@ int seriesCommand(const QStringList& args) {
       bom = true;
     } else if (args[i] == u"--html" && i + 1 < args.size()) {
       html = args[++i];
+    } else if (args[i].startsWith(QLatin1String("--db="))) {
+      options.sqlitePath = args[i].mid(5);
     } else if (args[i] == u"--market" && i + 1 < args.size()) {
       options.market = args[++i];
     } else {
