@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <array>
+#include <future>
 #include <numeric>
 #include <string>
 #include <unordered_map>
@@ -20,7 +22,7 @@ namespace {
 // 40 MB) whatever the size of the database.
 constexpr qint64 kRowsPerBucket = 1 << 20;
 // Rows decoded and inserted at a time.
-constexpr size_t kRowsPerInsert = 4096;
+constexpr size_t kRowsPerInsert = 16384;
 
 struct StoredFile {
   DayFileStamp stamp;
@@ -151,18 +153,16 @@ bool distribute(const QTemporaryDir& scratch, const Order& order) {
   return ok;
 }
 
-// Inserts one bucket's rows in key order.
-bool insertBucket(ExportRun& run, const QString& path, const Order& order,
-                  const Gathered& gathered) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    return false;
-  }
-  const QByteArray bytes = file.readAll();
-  file.close();
-  QFile::remove(path);
-  // (rank, day, market) packed into one number, with the record's offset.
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
+struct RecordKey {
+  std::uint32_t rank, day, market, offset;
+};
+
+// The bucket's records in key order. The records of one code come in date order
+// (the day files are read so), so placing them by code keeps that order; only a
+// code on two markets on one day needs its few rows sorted.
+std::vector<RecordKey> sortedKeys(const QByteArray& bytes, const Order& order) {
+  std::vector<RecordKey> keys;
+  std::uint32_t lowest = UINT32_MAX, highest = 0;
   const char* const begin = bytes.constData();
   for (const char* p = begin; p < begin + bytes.size();) {
     std::uint64_t size = 0;
@@ -173,26 +173,78 @@ bool insertBucket(ExportRun& run, const QString& path, const Order& order,
         break;
       }
     }
-    std::uint32_t code, day, market;
-    keyOfRecord(std::string_view(p, size), code, day, market);
-    keys.emplace_back(std::uint64_t(order.rank[code]) << 40 | std::uint64_t(day) << 20 | market,
-                      std::uint32_t(p - begin));
+    RecordKey key{0, 0, 0, std::uint32_t(p - begin)};
+    keyOfRecord(std::string_view(p, size), key.rank, key.day, key.market);
+    key.rank = order.rank[key.rank];
+    lowest = std::min(lowest, key.rank);
+    highest = std::max(highest, key.rank);
+    keys.push_back(key);
     p += size;
   }
-  std::sort(keys.begin(), keys.end());
-  std::vector<PriceRow> rows(kRowsPerInsert);
-  for (size_t at = 0; at < keys.size(); at += kRowsPerInsert) {
-    const size_t count = std::min(kRowsPerInsert, keys.size() - at);
-    for (size_t i = 0; i < count; ++i) {
-      const char* record = begin + keys[at + i].second;
-      const std::uint32_t code =
-          decodeRecord(std::string_view(record, size_t(bytes.size())), rows[i]);
+  if (keys.empty()) {
+    return keys;
+  }
+  std::vector<size_t> start(highest - lowest + 2, 0);
+  for (const RecordKey& key : keys) {
+    ++start[key.rank - lowest + 1];
+  }
+  std::partial_sum(start.begin(), start.end(), start.begin());
+  std::vector<RecordKey> sorted(keys.size());
+  for (const RecordKey& key : keys) {
+    sorted[start[key.rank - lowest]++] = key;
+  }
+  const auto sameDay = [](const RecordKey& a, const RecordKey& b) {
+    return a.rank == b.rank && a.day == b.day;
+  };
+  for (auto run = sorted.begin(); run != sorted.end();) {
+    auto end =
+        std::find_if_not(run, sorted.end(), [&](const RecordKey& k) { return sameDay(k, *run); });
+    if (end - run > 1) {
+      std::sort(run, end,
+                [](const RecordKey& a, const RecordKey& b) { return a.market < b.market; });
+    }
+    run = end;
+  }
+  return sorted;
+}
+
+// Inserts one bucket's rows in key order. The next rows are decoded on another
+// thread while SQLite inserts the ones before them.
+bool insertBucket(ExportRun& run, const QString& path, const Order& order,
+                  const Gathered& gathered) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return false;
+  }
+  const QByteArray bytes = file.readAll();
+  file.close();
+  QFile::remove(path);
+  const std::vector<RecordKey> keys = sortedKeys(bytes, order);
+  std::array<std::vector<PriceRow>, 2> chunks;
+  const auto decode = [&](size_t at, std::vector<PriceRow>& rows) {
+    rows.resize(std::min(kRowsPerInsert, keys.size() - at));
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const char* record = bytes.constData() + keys[at + i].offset;
+      const std::uint32_t code = decodeRecord(std::string_view(record, 1 << 16), rows[i]);
       rows[i].code = gathered.codes[code];
     }
-    if (!run.store.insertRows(rows.data(), count)) {
+  };
+  std::future<void> next;
+  if (!keys.empty()) {
+    next = std::async(std::launch::async, decode, 0, std::ref(chunks[0]));
+  }
+  for (size_t at = 0, k = 0; at < keys.size(); at += kRowsPerInsert, k ^= 1) {
+    next.get();
+    if (at + kRowsPerInsert < keys.size()) {
+      next = std::async(std::launch::async, decode, at + kRowsPerInsert, std::ref(chunks[k ^ 1]));
+    }
+    if (!run.store.insertRows(chunks[k].data(), chunks[k].size())) {
+      if (next.valid()) {
+        next.get();
+      }
       return false;
     }
-    run.progress.rows += qint64(count);
+    run.progress.rows += qint64(chunks[k].size());
     run.reportProgress({});
   }
   return true;

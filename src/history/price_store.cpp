@@ -8,14 +8,6 @@ namespace kabuka::history {
 
 namespace {
 
-std::string insertSql(size_t rows) {
-  std::string sql = "INSERT INTO price_rows VALUES (?,?,?,?,?,?,?,?,?)";
-  for (size_t i = 1; i < rows; ++i) {
-    sql += ",(?,?,?,?,?,?,?,?,?)";
-  }
-  return sql;
-}
-
 std::vector<TextTable::Entry> loadTexts(Database& db, std::string_view table) {
   std::vector<TextTable::Entry> entries;
   Statement select = db.prepare("SELECT id, name FROM " + std::string(table));
@@ -26,23 +18,6 @@ std::vector<TextTable::Entry> loadTexts(Database& db, std::string_view table) {
   return entries;
 }
 
-void bindValue(Statement& statement, int index, const Value& value) {
-  switch (value.kind) {
-    case Value::Kind::Null:
-      statement.bindNull(index);
-      break;
-    case Value::Kind::Integer:
-      statement.bindInt(index, value.integer);
-      break;
-    case Value::Kind::Real:
-      statement.bindReal(index, value.real);
-      break;
-    case Value::Kind::Text:
-      statement.bindText(index, value.text);
-      break;
-  }
-}
-
 QString isoDate(const QDate& date) {
   return date.toString(Qt::ISODate);
 }
@@ -50,8 +25,10 @@ QString isoDate(const QDate& date) {
 }  // namespace
 
 bool PriceStore::open() {
-  m_insertMany = m_db.prepare(insertSql(kRowsPerStatement));
-  m_insertOne = m_db.prepare(insertSql(1));
+  if (!m_feed.attach(m_db)) {
+    return false;
+  }
+  m_insertFeed = m_db.prepare("INSERT INTO price_rows SELECT * FROM temp.row_feed");
   // Every code is a range of the key: one seek per code finds a day's rows.
   m_deleteDay =
       m_db.prepare("DELETE FROM price_rows WHERE code IN (SELECT code FROM codes) AND day = ?1");
@@ -69,8 +46,8 @@ bool PriceStore::open() {
   m_insertName = m_db.prepare("INSERT INTO names (id, name) VALUES (?1, ?2)");
   m_insertCode = m_db.prepare("INSERT OR IGNORE INTO codes (code) VALUES (?1)");
   for (const Statement* statement :
-       {&m_insertMany, &m_insertOne, &m_deleteDay, &m_putDay, &m_refresh, &m_removeDay,
-        &m_putRejected, &m_removeRejected, &m_insertMarket, &m_insertName, &m_insertCode}) {
+       {&m_insertFeed, &m_deleteDay, &m_putDay, &m_refresh, &m_removeDay, &m_putRejected,
+        &m_removeRejected, &m_insertMarket, &m_insertName, &m_insertCode}) {
     if (!statement->isValid()) {
       return false;
     }
@@ -178,34 +155,8 @@ bool PriceStore::storeCode(const std::string& code) {
   return true;
 }
 
-bool PriceStore::insertBatch(Statement& statement, const PriceRow* rows, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    const PriceRow& row = rows[i];
-    const int base = int(i) * 9;
-    statement.bindText(base + 1, row.code);
-    statement.bindInt(base + 2, row.day);
-    statement.bindInt(base + 3, row.market);
-    statement.bindInt(base + 4, row.name);
-    for (size_t v = 0; v < row.values.size(); ++v) {
-      bindValue(statement, base + 5 + int(v), row.values[v]);
-    }
-  }
-  return run(statement);
-}
-
 bool PriceStore::insertRows(const PriceRow* rows, size_t count) {
-  size_t at = 0;
-  for (; at + kRowsPerStatement <= count; at += kRowsPerStatement) {
-    if (!insertBatch(m_insertMany, rows + at, kRowsPerStatement)) {
-      return false;
-    }
-  }
-  for (; at < count; ++at) {
-    if (!insertBatch(m_insertOne, rows + at, 1)) {
-      return false;
-    }
-  }
-  return true;
+  return count == 0 || m_feed.insert(m_insertFeed, rows, count);
 }
 
 bool PriceStore::deleteRows(int day) {

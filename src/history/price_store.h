@@ -2,6 +2,7 @@
 
 #include "history/day_file.h"
 #include "history/day_listing.h"
+#include "history/row_feed.h"
 #include "history/sqlite_db.h"
 #include "history/text_table.h"
 
@@ -62,17 +63,16 @@ public:
 private:
   bool storeTexts(TextTable& table, Statement& insert, int& storedUpTo);
   bool storeCode(const std::string& code);
-  bool insertBatch(Statement& statement, const PriceRow* rows, size_t count);
   bool run(Statement& statement);
 
-  static constexpr size_t kRowsPerStatement = 64;
   Database& m_db;
+  RowFeed m_feed;
   TextTable m_markets;
   TextTable m_names;
   int m_marketsStored = 0;
   int m_namesStored = 0;
   std::unordered_set<std::string> m_codes;
-  Statement m_insertMany, m_insertOne, m_deleteDay, m_putDay, m_refresh, m_removeDay, m_putRejected,
+  Statement m_insertFeed, m_deleteDay, m_putDay, m_refresh, m_removeDay, m_putRejected,
       m_removeRejected, m_insertMarket, m_insertName, m_insertCode;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 
 namespace kabuka::history {
@@ -63,24 +64,27 @@ void putValue(std::string& out, const Value& value) {
   }
 }
 
-Value getValue(const char*& p) {
-  switch (static_cast<unsigned char>(*p++)) {
-    case kInteger:
-      return Value::ofInteger(unzigzag(getVarint(p)));
-    case kReal: {
-      double real;
-      std::memcpy(&real, p, 8);
-      p += 8;
-      return Value::ofReal(real);
-    }
-    case kText: {
-      const auto size = qsizetype(getVarint(p));
-      const QString text = QString::fromUtf8(p, size);
-      p += size;
-      return Value::ofText(text);
-    }
-    default:
-      return Value{};
+void getValue(const char*& p, Value& value) {
+  const auto tag = static_cast<unsigned char>(*p++);
+  if (tag == kText) {
+    const auto size = qsizetype(getVarint(p));
+    value.kind = Value::Kind::Text;
+    value.text = QString::fromUtf8(p, size);
+    p += size;
+    return;
+  }
+  if (!value.text.isNull()) {
+    value.text = QString();
+  }
+  if (tag == kInteger) {
+    value.kind = Value::Kind::Integer;
+    value.integer = unzigzag(getVarint(p));
+  } else if (tag == kReal) {
+    value.kind = Value::Kind::Real;
+    std::memcpy(&value.real, p, 8);
+    p += 8;
+  } else {
+    value.kind = Value::Kind::Null;
   }
 }
 
@@ -117,14 +121,24 @@ void SpillWriter::appendRecord(std::string_view record) {
       break;
     }
   }
-  if (m_file == nullptr || std::fwrite(length, 1, used, m_file) != used ||
-      std::fwrite(record.data(), 1, record.size(), m_file) != record.size()) {
+  m_buffer.append(length, used);
+  m_buffer.append(record);
+  if (m_buffer.size() >= kBufferBytes) {
+    flush();
+  }
+}
+
+void SpillWriter::flush() {
+  if (m_file == nullptr ||
+      std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file) != m_buffer.size()) {
     m_failed = true;
   }
+  m_buffer.clear();
 }
 
 bool SpillWriter::close() {
   if (m_file != nullptr) {
+    flush();
     m_failed = std::fclose(m_file) != 0 || m_failed;
     m_file = nullptr;
   }
@@ -143,25 +157,39 @@ bool SpillReader::open(const QString& path) {
   return !m_failed;
 }
 
-bool SpillReader::next(std::string_view& record) {
-  std::uint64_t size = 0;
-  for (int shift = 0;; shift += 7) {
-    const int byte = std::fgetc(m_file);
-    if (byte == EOF) {
-      m_failed = m_failed || shift != 0 || std::ferror(m_file) != 0;
+bool SpillReader::fill(size_t wanted) {
+  if (m_end - m_at >= wanted) {
+    return true;
+  }
+  m_buffer.erase(0, m_at);
+  m_end -= m_at;
+  m_at = 0;
+  const size_t room = std::max(wanted, kBufferBytes);
+  m_buffer.resize(room);
+  while (m_end < wanted) {
+    const size_t got = std::fread(m_buffer.data() + m_end, 1, room - m_end, m_file);
+    if (got == 0) {
+      m_failed = m_failed || std::ferror(m_file) != 0;
       return false;
     }
-    size |= std::uint64_t(byte & 0x7f) << shift;
-    if (byte < 0x80) {
-      break;
-    }
+    m_end += got;
   }
-  m_record.resize(size);
-  if (std::fread(m_record.data(), 1, size, m_file) != size) {
+  return true;
+}
+
+bool SpillReader::next(std::string_view& record) {
+  if (!fill(10) && m_at == m_end) {
+    return false;  // the end
+  }
+  const char* p = m_buffer.data() + m_at;
+  const std::uint64_t size = getVarint(p);
+  m_at = size_t(p - m_buffer.data());
+  if (!fill(size)) {
     m_failed = true;
     return false;
   }
-  record = m_record;
+  record = std::string_view(m_buffer.data() + m_at, size);
+  m_at += size;
   return true;
 }
 
@@ -172,7 +200,7 @@ std::uint32_t decodeRecord(std::string_view record, PriceRow& row) {
   row.market = int(getVarint(p));
   row.name = int(getVarint(p));
   for (Value& value : row.values) {
-    value = getValue(p);
+    getValue(p, value);
   }
   return code;
 }

@@ -29,8 +29,11 @@ public:
   bool close();  // false when anything could not be written
 
 private:
+  static constexpr size_t kBufferBytes = 1 << 20;
+  void flush();
   std::FILE* m_file = nullptr;
   std::string m_record;
+  std::string m_buffer;
   bool m_failed = false;
 };
 
@@ -47,8 +50,13 @@ public:
   bool failed() const { return m_failed; }
 
 private:
+  static constexpr size_t kBufferBytes = 1 << 20;
+  // Makes at least `wanted` bytes from m_at readable; false at the end.
+  bool fill(size_t wanted);
   std::FILE* m_file = nullptr;
-  std::string m_record;
+  std::string m_buffer;
+  size_t m_at = 0;
+  size_t m_end = 0;
   bool m_failed = false;
 };
 

@@ -16,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -48,6 +49,18 @@ int exportCommand(const QStringList& args) {
     } else {
       return 2;
     }
+  }
+  // With KABUKA_PHASES set, tells when the files are read and rows are written.
+  QElapsedTimer clock;
+  clock.start();
+  bool reading = true;
+  if (qEnvironmentVariableIsSet("KABUKA_PHASES")) {
+    options.onProgress = [&](const ExportProgress& progress) {
+      if (reading && progress.filesDone == progress.filesTotal) {
+        reading = false;
+        std::fprintf(stderr, "files read after %.3f s\n", double(clock.elapsed()) / 1000);
+      }
+    };
   }
   const ExportResult result = exportDatabase(options);
   for (const auto& [path, problem] : result.damaged) {
