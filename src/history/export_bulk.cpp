@@ -46,8 +46,9 @@ struct Gathered {
 };
 
 std::uint32_t numberOf(Gathered& gathered, const std::string& code) {
-  const auto [at, fresh] = gathered.codeNumbers.emplace(code, std::uint32_t(gathered.codes.size()));
-  if (fresh) {
+  auto at = gathered.codeNumbers.find(code);
+  if (at == gathered.codeNumbers.end()) {
+    at = gathered.codeNumbers.emplace(code, std::uint32_t(gathered.codes.size())).first;
     gathered.codes.push_back(code);
     gathered.rowsPerCode.push_back(0);
   }
