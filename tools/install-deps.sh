@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev zlib1g-dev
+  qt6-base-dev zlib1g-dev libsqlite3-dev libxxhash-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ipafont-gothic xdg-utils
   xvfb xauth xdotool
