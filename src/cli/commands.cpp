@@ -13,11 +13,14 @@ extern const Command kMonthCommand;
 extern const Command kYearCommand;
 extern const Command kUpdateCommand;
 extern const Command kCheckCommand;
+extern const Command kExportCommand;
+extern const Command kSeriesCommand;
 
 namespace {
 
-const std::array<const Command*, 5> kCommands = {
-    &kDateCommand, &kMonthCommand, &kYearCommand, &kUpdateCommand, &kCheckCommand,
+const std::array<const Command*, 7> kCommands = {
+    &kDateCommand,  &kMonthCommand,  &kYearCommand,   &kUpdateCommand,
+    &kCheckCommand, &kExportCommand, &kSeriesCommand,
 };
 
 }  // namespace

@@ -48,6 +48,16 @@ void ConsoleWindow::fileProgress(qint64 received, qint64) {
   }
 }
 
+void ConsoleWindow::progressLine(const QString& text) {
+  const bool due = !m_redrawClock.isValid() || m_redrawClock.elapsed() >= kRedrawIntervalMs;
+  if (!m_sink.isTerminal || m_quiet || !due) {
+    return;
+  }
+  m_redrawClock.restart();
+  m_sink.write(QByteArray("\r\x1b[K") + text.toUtf8());
+  m_progressShown = true;
+}
+
 void ConsoleWindow::info(const QString& text) {
   if (!m_quiet) {
     writeLine(text, false);

@@ -38,6 +38,10 @@ public:
   void planFiles(int totalFiles);
   void fileProgress(qint64 received, qint64 total);
 
+  // A line of progress of a command's own (an export): redrawn in place on a
+  // terminal, at most every tenth of a second; nothing elsewhere.
+  void progressLine(const QString& text);
+
   // Lines of the commands themselves.
   void info(const QString& text);     // hidden when quiet
   void detail(const QString& text);   // shown only when verbose

@@ -4,6 +4,7 @@
 #include "cli/command.h"
 #include "cli/console_window.h"
 #include "cli/date_arguments.h"
+#include "cli/export_command.h"
 #include "cli/update_plan.h"
 #include "settings/folder_layout.h"
 #include "settings/settei_tbl.h"
@@ -19,6 +20,9 @@ constexpr OptionSpec kOptions[] = {
      u"この日の月から集めます（既定: データベースの最新の日の月）。\n"
      u"すでに最新でも集め直すので、欠けた日を埋めるのに使えます"},
     {"dry-run", 'n', nullptr, u"集める月を表示するだけで、何も集めず、何も変更しません"},
+    {"export", 0, nullptr,
+     u"集め終えたら export と同じように SQLite のデータベースも最新にします\n"
+     u"（すでに最新で集めるものがないときも）"},
 };
 
 constexpr ExitStatusHelp kExitStatuses[] = {
@@ -29,7 +33,10 @@ constexpr ExitStatusHelp kExitStatuses[] = {
      u"ある月を集められなかったか、集めた後も今日より前の取引日のファイルが\n"
      u"ありません（その日を表示します）"},
     kBadCommandLineHelp,
-    kLockedHelp,
+    {ExitStatus::Locked,
+     u"ほかの収集処理がデータベースのロックを持っています（何も変更していません）。\n"
+     u"--export では、ほかのエクスポートが SQLite のファイルに書き込んでいるときも"},
+    {ExitStatus::Incomplete, u"--export で、エクスポートを行えませんでした"},
     kStoppedHelp,
 };
 
@@ -149,7 +156,17 @@ ExitStatus reportHeld(CliContext& context, const QList<YearMonth>& collected) {
   return ExitStatus::NotCollected;
 }
 
-ExitStatus run(CliContext& context, const ParsedOptions& options) {
+// The collection's own status, unless it was done and the export went worse.
+ExitStatus exportAfter(CliContext& context, const ParsedOptions& options, ExitStatus collected) {
+  if (!options.isSet("export") || collected == ExitStatus::Stopped ||
+      collected == ExitStatus::Locked || context.console.stopRequested()) {
+    return collected;
+  }
+  const ExitStatus exported = runExport(context, ExportRequest{});
+  return collected == ExitStatus::Done ? exported : collected;
+}
+
+ExitStatus collect(CliContext& context, const ParsedOptions& options) {
   if (!options.positional().isEmpty()) {
     return badCommandLine(context, QStringLiteral("update は引数をとりません（「%1」）。")
                                        .arg(options.positional().join(QLatin1Char(' '))));
@@ -180,11 +197,19 @@ ExitStatus run(CliContext& context, const ParsedOptions& options) {
   return status == ExitStatus::Done ? reportHeld(context, plan.months) : status;
 }
 
+ExitStatus run(CliContext& context, const ParsedOptions& options) {
+  const ExitStatus collected = collect(context, options);
+  if (collected == ExitStatus::BadCommandLine || options.isSet("dry-run")) {
+    return collected;
+  }
+  return exportAfter(context, options, collected);
+}
+
 }  // namespace
 
 extern const Command kUpdateCommand{
     "update",
-    u"[--since DATE] [-n]",
+    u"[--since DATE] [-n] [--export]",
     u"データベースを今日まで最新にします（定期実行用）",
     u"データベースを今日（東京の日付）まで最新にします。定期実行用です。\n"
     u"最新の日毎株価ファイルの月（--since があればその日の月、空のデータベースなら\n"

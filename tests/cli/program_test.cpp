@@ -1,62 +1,14 @@
 // The program's own behaviour: the command line, the help, the clock.
 
-#include "cli/program.h"
 #include "cli/command.h"
-#include "support/temp_folder.h"
+#include "program_runner.h"
 
-#include <QDir>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
-#include <ctime>
-
 namespace kabuka::cli {
 namespace {
-
-// Sets the machine's time zone for one test.
-class MachineZone {
-public:
-  explicit MachineZone(const char* zone)
-      : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ")) {
-    qputenv("TZ", zone);
-    tzset();
-  }
-  ~MachineZone() {
-    m_had ? qputenv("TZ", m_old) : qunsetenv("TZ");
-    tzset();
-  }
-
-private:
-  QByteArray m_old;
-  bool m_had;
-};
-
-// kabuka-collect in-process, with no server behind it: nothing here may fetch.
-struct Program {
-  test::TempFolder folder;
-  QByteArray console;
-  QByteArray help;
-  QByteArray output;
-
-  int run(const QStringList& words) {
-    console.clear();
-    help.clear();
-    ProgramEnvironment environment;
-    environment.console.write = [this](QByteArrayView b) { console += b.toByteArray(); };
-    environment.writeHelp = [this](QByteArrayView b) { help += b.toByteArray(); };
-    environment.writeOutput = [this](QByteArrayView b) {
-      output += b.toByteArray();
-      return true;
-    };
-    environment.executableFolder = folder.path();
-    environment.builtInBaseUrl = QStringLiteral("http://127.0.0.1:9/kabu/kabu2/kabuka_db/");
-    environment.catchStopSignals = false;
-    environment.transferTimeoutMs = 1000;
-    environment.retryWait = [](int) { return true; };
-    return runProgram(QStringList{QStringLiteral("kabuka-collect")} + words, environment);
-  }
-};
 
 TEST(ProgramHelp, EachCommandsHelpComesFromItsTables) {
   Program program;

@@ -38,12 +38,18 @@ protected:
   QString db = folder.path() + QStringLiteral("/kabuka/");
   QString sqlite = db + QStringLiteral("kabuka.sqlite");
 
+  // kabuka-collect export of the database in the program folder's "kabuka".
+  QStringList exportArguments() const {
+    return {QStringLiteral("--program-folder"), folder.path(), QStringLiteral("--quiet"),
+            QStringLiteral("export")};
+  }
+
   // Runs the export in a child; kills it after `delayMs` unless it ended before.
   // Returns true when it was killed.
   bool exportKilledAfter(int delayMs) {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QStringLiteral(KABUKA_HISTORY_TOOL), {QStringLiteral("export"), db});
+    child.start(QStringLiteral(KABUKA_COLLECT), exportArguments());
     EXPECT_TRUE(child.waitForStarted());
     const bool ended = child.waitForFinished(delayMs);
     if (!ended) {
@@ -57,7 +63,7 @@ protected:
     QElapsedTimer timer;
     timer.start();
     QProcess child;
-    child.start(QStringLiteral(KABUKA_HISTORY_TOOL), {QStringLiteral("export"), db});
+    child.start(QStringLiteral(KABUKA_COLLECT), exportArguments());
     child.waitForFinished(60000);
     EXPECT_EQ(child.exitCode(), 0);
     return int(timer.elapsed());
