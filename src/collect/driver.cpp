@@ -180,7 +180,7 @@ private:
     if (!fetch(layout::monthFile(scratchFolder(), yyyymm), url)) {
       return false;
     }
-    if (!data_d_csv_sub(file_path1, dailyFolder(), m_window).complete) {
+    if (!data_d_csv_sub(file_path1, {Y.toInt(), M.toInt()}, dailyFolder(), m_window).complete) {
       return false;
     }
     QFile::remove(file_path1);
