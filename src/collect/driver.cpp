@@ -144,12 +144,13 @@ private:
   }
 
   // Fetches url1 into file_path1; true when it was stored.
-  bool fetch(const QString& path, const QString& url) {
+  bool fetch(const QString& path, const QString& url, const FetchExpectation& expected = {}) {
     file_path1 = path;
     m_window.yield();
     url1 = url;
     m_window.yield();
-    const FetchOutcome outcome = fetchWithRetries(m_fetcher, url1, file_path1, m_env.retry);
+    const FetchOutcome outcome =
+        fetchWithRetries(m_fetcher, url1, file_path1, m_env.retry, expected);
     toFlagAndMessage(outcome, m_message, err_flg);
     return !isTrue(err_flg);
   }
@@ -158,7 +159,8 @@ private:
     const QString ymd = Y + M + D;
     showProgress(QStringLiteral("日付指定：") + ymd + QStringLiteral("：日毎株価収集処理中"));
     const QString url = baseUrl() + Y + QStringLiteral("/data_d/") + ymd + QStringLiteral(".csv");
-    if (!fetch(layout::dailyFile(dailyFolder(), ymd), url)) {
+    // Only this day's file, whole, may replace the stored one.
+    if (!fetch(layout::dailyFile(dailyFolder(), ymd), url, FetchExpectation{ymd.toLatin1()})) {
       // A day the calendar does not have cannot be named; the fetcher's own text stays.
       const QDate date = selectedDate();
       if (date.isValid()) {
