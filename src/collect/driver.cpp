@@ -128,9 +128,10 @@ private:
     ensureFolder(dbPath());
     m_lock.emplace(dbPath());
     if (!m_lock->acquired()) {
-      const bool held = m_lock->state() == RunLock::State::HeldByOther;
-      endFailed(held ? kOtherRunMessage : kLockUnavailableMessage,
-                held ? RunEnding::Locked : RunEnding::Failed);
+      const RunLock::State state = m_lock->state();
+      const bool held =
+          state == RunLock::State::HeldByOther || state == RunLock::State::HeldOnOtherHost;
+      endFailed(m_lock->failureText(), held ? RunEnding::Locked : RunEnding::Failed);
       return false;
     }
     ensureFolder(layout::yearFolder(dbPath(), Y));
