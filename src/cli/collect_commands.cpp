@@ -62,14 +62,13 @@ ExitStatus runDateCommand(CliContext& context, const QStringList& arguments,
     return badCommandLine(context, QStringLiteral("%1 はまだ来ていない日です。")
                                        .arg(date.toString(QStringLiteral("yyyy/MM/dd"))));
   }
-  const ExitStatus status = runCollection(context, dateSelection(date), 1);
-  // The server has no file for a day the market was closed; say why it failed.
+  // The server has no file for a day the market was closed; say so if it failed.
   const QString closedReason = context.calendar.closedReason(date);
-  if (status == ExitStatus::NotCollected && !closedReason.isEmpty()) {
-    context.console.failure(QStringLiteral("%1 は休場日（%2）です。")
-                                .arg(date.toString(QStringLiteral("yyyy/MM/dd")), closedReason));
-  }
-  return status;
+  const QString closedNote =
+      closedReason.isEmpty() ? QString()
+                             : QStringLiteral("%1 は休場日（%2）です。")
+                                   .arg(date.toString(QStringLiteral("yyyy/MM/dd")), closedReason);
+  return runCollection(context, dateSelection(date), 1, closedNote);
 }
 
 ExitStatus runMonthCommand(CliContext& context, const QStringList& arguments,
