@@ -130,7 +130,9 @@ public:
 
   // The last buffered bytes reach the disk only in flush(), and commit() does not
   // notice when that fails: a full disk would rename a short file over a good one.
-  // The rename is made durable by a sync of the folder, as the splitter does.
+  // A day file is the stored result, so its rename is made durable by a sync of
+  // the folder, as the splitter does; a month file waits for its split, whose one
+  // sync of the file system covers it.
   bool commitTarget() {
     if (!m_targetOpen) {
       return false;
@@ -145,7 +147,7 @@ public:
       noteWriteError();
       return false;
     }
-    if (!syncFolder(QFileInfo(m_target.fileName()).absolutePath())) {
+    if (m_dayCheck && !syncFolder(QFileInfo(m_target.fileName()).absolutePath())) {
       m_writeProblem = QStringLiteral("フォルダをディスクに書き出せませんでした");
       return false;
     }

@@ -83,7 +83,7 @@ TEST_F(CutTransferTest, SyncsTheFolderAfterTheRename) {
     return 0;
   });
   FileFetcher fetcher(scratch(), pump);
-  ASSERT_TRUE(fetcher.fetchFile(url("/day.csv"), target()).stored());
+  ASSERT_TRUE(fetcher.fetchFile(url("/day.csv"), target(), {"20160315"}).stored());
   EXPECT_TRUE(syncedAfterRename);
 }
 
