@@ -81,6 +81,24 @@ INSTANTIATE_TEST_SUITE_P(
                       return r;
                     },
                     "途中で切れました"},
+        FailureCase{"close_ended_cut_inside_the_last_field",
+                    {"month", "2016-03"},
+                    "2016/data_dg/201603.csv",
+                    [](tools::HttpResponse r) {
+                      r.body.chop(3);  // the line end and a digit of the last field
+                      r.behaviour = tools::HttpResponse::Behaviour::NoLength;
+                      return r;
+                    },
+                    "途中で切れています（最後の行）"},
+        FailureCase{"chunked_without_its_last_chunk",
+                    {"month", "2016-03"},
+                    "2016/data_dg/201603.csv",
+                    [](tools::HttpResponse r) {
+                      r.behaviour = tools::HttpResponse::Behaviour::ChunkedWithoutLastChunk;
+                      r.missingBytes = 3;
+                      return r;
+                    },
+                    "途中で切れ"},
         FailureCase{"a_day_of_another_month",
                     {"month", "2016-03"},
                     "2016/data_dg/201603.csv",
