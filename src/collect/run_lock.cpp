@@ -58,6 +58,17 @@ bool removeUnlessHeld(const QString& path) {
   return removed;
 }
 
+// A name read from a file as a message may show it: a control character of a
+// garbled lock file must not reach a terminal.
+QString printable(QString text) {
+  for (QChar& c : text) {
+    if (c.category() == QChar::Other_Control) {
+      c = QLatin1Char('?');
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 RunLock::RunLock(const QString& dbPath)
@@ -131,7 +142,7 @@ QString RunLock::failureText() const {
                  "データベースは別のコンピュータ「%1」の収集処理（プロセス %2、%3 から）が"
                  "ロックしています。そのコンピュータで収集処理が動いていなければ、"
                  "ロックファイル「%4」を削除してください。")
-          .arg(m_holder.host)
+          .arg(printable(m_holder.host))
           .arg(m_holder.pid)
           .arg(m_holder.since.toString(QStringLiteral("yyyy/MM/dd HH:mm")),
                QDir::toNativeSeparators(m_lock->fileName()));
