@@ -57,8 +57,8 @@ const SampleYear& sampleYear() {
 }
 
 bool splitYear(const SampleYear& year, const QString& out, kabuka::bench::NullWindow& window) {
-  for (const QString& month : year.monthFiles) {
-    if (!kabuka::data_d_csv_sub(month, out, window).complete) {
+  for (int month = 1; month <= year.monthFiles.size(); ++month) {
+    if (!kabuka::data_d_csv_sub(year.monthFiles[month - 1], {kYear, month}, out, window).complete) {
       return false;
     }
   }

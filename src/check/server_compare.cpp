@@ -98,7 +98,8 @@ bool ServerComparison::compareMonth(int year, int month) {
     return true;
   }
   SilentWindow window;
-  const SplitResult split = data_d_csv_sub(monthPath, splitFolder + QLatin1Char('/'), window);
+  const SplitResult split =
+      data_d_csv_sub(monthPath, {year, month}, splitFolder + QLatin1Char('/'), window);
   QFile::remove(monthPath);
   if (!split.complete) {
     add(FindingKind::ServerMonthMissing, first, {},

@@ -38,6 +38,8 @@ RunEnvironment runEnvironmentFor(CliContext& context) {
     console.fileProgress(received, total);
   };
   env.retry = retryPolicyFor(context);
+  // Unattended runs leave no empty folders behind for the check to report.
+  env.removeEmptyFoldersItMade = true;
   return env;
 }
 
@@ -59,9 +61,24 @@ ExitStatus statusOf(RunEnding ending, bool stopRequested) {
   }
 }
 
-ExitStatus runOnce(CliContext& context, CollectionDriver& driver, const DateSelection& selection) {
+// The last line of a failed run says which file failed and why, after what the
+// caller knows about it (a closed day); shown even when quiet.
+void reportFailure(CliContext& context, const CollectionDriver& driver, const QString& note) {
+  const QString why = driver.lastFailure().text();
+  if (why.isEmpty()) {
+    return;  // no file was in hand: the run's own line said it all
+  }
+  if (!note.isEmpty()) {
+    context.console.failure(note);
+  }
+  context.console.failure(why);
+}
+
+ExitStatus runOnce(CliContext& context, CollectionDriver& driver, const DateSelection& selection,
+                   const QString& failureNote = {}) {
   context.console.setSelection(selection);
   driver.m_dl_start_cmd_Click();
+  reportFailure(context, driver, failureNote);
   return statusOf(driver.lastEnding(), context.console.stopRequested());
 }
 
@@ -111,10 +128,11 @@ DateSelection yearSelection(int year) {
   return selection;
 }
 
-ExitStatus runCollection(CliContext& context, const DateSelection& selection, int plannedFiles) {
+ExitStatus runCollection(CliContext& context, const DateSelection& selection, int plannedFiles,
+                         const QString& failureNote) {
   CollectionDriver driver(context.console, context.settei_tbl, runEnvironmentFor(context));
   context.console.planFiles(plannedFiles);
-  return runOnce(context, driver, selection);
+  return runOnce(context, driver, selection, failureNote);
 }
 
 ExitStatus collectMonths(CliContext& context, const QList<YearMonth>& months) {

@@ -21,8 +21,10 @@ RetryPolicy retryPolicyFor(CliContext& context);
 
 // One collection run, driven exactly as the window drives it from "収集開始" with
 // this date selection, with retries of transient fetch failures. `plannedFiles` is
-// how many files the run fetches, for the progress display.
-ExitStatus runCollection(CliContext& context, const DateSelection& selection, int plannedFiles);
+// how many files the run fetches, for the progress display. A failed run ends with
+// `failureNote` (when given) and a line naming the file and why it failed.
+ExitStatus runCollection(CliContext& context, const DateSelection& selection, int plannedFiles,
+                         const QString& failureNote = {});
 
 // Collects each month (as "年月指定" with that month) in order, with retries. Ends
 // at the first month that fails, or at a stop; months before it stay stored.

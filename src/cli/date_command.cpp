@@ -38,14 +38,13 @@ ExitStatus run(CliContext& context, const ParsedOptions& options) {
     return badCommandLine(context,
                           QStringLiteral("%1 はまだ来ていない日です。").arg(dateText(date)));
   }
-  const ExitStatus status = runCollection(context, dateSelection(date), 1);
-  // The server has no file for a day the market was closed; say why it failed.
+  // The server has no file for a day the market was closed; say so if it failed.
   const QString closedReason = context.calendar.closedReason(date);
-  if (status == ExitStatus::NotCollected && !closedReason.isEmpty()) {
-    context.console.failure(
-        QStringLiteral("%1 は休場日（%2）です。").arg(dateText(date), closedReason));
-  }
-  return status;
+  const QString closedNote =
+      closedReason.isEmpty()
+          ? QString()
+          : QStringLiteral("%1 は休場日（%2）です。").arg(dateText(date), closedReason);
+  return runCollection(context, dateSelection(date), 1, closedNote);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "collect/run_control.h"
 #include "collect/run_lock.h"
 #include "collect/splitter.h"
+#include "collect/staged_files.h"
 #include "settings/folder_layout.h"
 #include "settings/settei_reader.h"
 
@@ -20,14 +21,6 @@ QString twoDigits(int number) {
   return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
 }
 
-// Creates the folder when it is missing. Only the last level: a missing parent
-// means the configured tree is wrong, and the fetch that follows will say so.
-void ensureFolder(const QString& path) {
-  if (!QDir(path).exists()) {
-    QDir().mkdir(path);
-  }
-}
-
 // One collection run. Names follow the window's procedures: Y, M, D are the
 // selection's texts, url1 and file_path1 the file in hand.
 class Run {
@@ -37,6 +30,7 @@ public:
 
   RunEnding ending() const { return m_ending; }
   const QString& endingText() const { return m_endingText; }
+  const RunFailure& failure() const { return m_failure; }
 
   void execute() {
     m_window.set_stop_flg(kFalse);
@@ -62,7 +56,7 @@ public:
     if (m_selection.byDate) {
       return collectDate();
     }
-    ensureFolder(scratchFolder());
+    makeFolder(scratchFolder());
     if (M == QLatin1String("all")) {
       return collectYear();
     }
@@ -121,20 +115,31 @@ private:
     return configured.isEmpty() ? m_env.builtInBaseUrl : configured;
   }
 
+  // Creates the folder when it is missing. Only the last level: a missing parent
+  // means the configured tree is wrong, and the fetch that follows will say so.
+  void makeFolder(const QString& path) {
+    if (!QDir(path).exists() && QDir().mkdir(path)) {
+      m_madeFolders.append(path);
+    }
+  }
+
   // Makes the folders and takes the database's lock as soon as the database
   // folder exists. False when the lock could not be had: the run has then ended
   // and touched nothing inside the database.
   bool prepareFolders() {
-    ensureFolder(dbPath());
-    m_lock.emplace(dbPath());
-    if (!m_lock->acquired()) {
-      const bool held = m_lock->state() == RunLock::State::HeldByOther;
-      endFailed(held ? kOtherRunMessage : kLockUnavailableMessage,
-                held ? RunEnding::Locked : RunEnding::Failed);
-      return false;
+    makeFolder(dbPath());
+    if (!m_env.databaseLockHeld) {
+      m_lock.emplace(dbPath());
+      if (!m_lock->acquired()) {
+        const RunLock::State state = m_lock->state();
+        const bool held =
+            state == RunLock::State::HeldByOther || state == RunLock::State::HeldOnOtherHost;
+        endFailed(m_lock->failureText(), held ? RunEnding::Locked : RunEnding::Failed);
+        return false;
+      }
     }
-    ensureFolder(layout::yearFolder(dbPath(), Y));
-    ensureFolder(dailyFolder());
+    makeFolder(layout::yearFolder(dbPath(), Y));
+    makeFolder(dailyFolder());
     return true;
   }
 
@@ -144,13 +149,14 @@ private:
   }
 
   // Fetches url1 into file_path1; true when it was stored.
-  bool fetch(const QString& path, const QString& url) {
+  bool fetch(const QString& path, const QString& url, const FetchExpectation& expected = {}) {
     file_path1 = path;
     m_window.yield();
     url1 = url;
     m_window.yield();
-    const FetchOutcome outcome = fetchWithRetries(m_fetcher, url1, file_path1, m_env.retry);
-    toFlagAndMessage(outcome, m_message, err_flg);
+    m_failure = RunFailure{url1, {}, {}};
+    m_failure.fetch = fetchWithRetries(m_fetcher, url1, file_path1, m_env.retry, expected);
+    toFlagAndMessage(m_failure.fetch, m_message, err_flg);
     return !isTrue(err_flg);
   }
 
@@ -158,7 +164,11 @@ private:
     const QString ymd = Y + M + D;
     showProgress(QStringLiteral("日付指定：") + ymd + QStringLiteral("：日毎株価収集処理中"));
     const QString url = baseUrl() + Y + QStringLiteral("/data_d/") + ymd + QStringLiteral(".csv");
-    if (!fetch(layout::dailyFile(dailyFolder(), ymd), url)) {
+    // What a run killed while it stored this day left behind; the lock says no
+    // other run is writing it now.
+    removeLeftoverTemporaries(dailyFolder(), ymd + QStringLiteral(".csv"));
+    // Only this day's file, whole, may replace the stored one.
+    if (!fetch(layout::dailyFile(dailyFolder(), ymd), url, FetchExpectation{ymd.toLatin1()})) {
       // A day the calendar does not have cannot be named; the fetcher's own text stays.
       const QDate date = selectedDate();
       if (date.isValid()) {
@@ -177,10 +187,13 @@ private:
     const QString yyyymm = Y + M;
     const QString url =
         baseUrl() + Y + QStringLiteral("/data_dg/") + yyyymm + QStringLiteral(".csv");
+    removeLeftoverTemporaries(dailyFolder(), yyyymm + QStringLiteral("??.csv"));
+    removeLeftoverTemporaries(scratchFolder(), yyyymm + QStringLiteral(".csv"));
     if (!fetch(layout::monthFile(scratchFolder(), yyyymm), url)) {
       return false;
     }
-    if (!data_d_csv_sub(file_path1, dailyFolder(), m_window).complete) {
+    m_failure.split = data_d_csv_sub(file_path1, {Y.toInt(), M.toInt()}, dailyFolder(), m_window);
+    if (!m_failure.split.complete) {
       return false;
     }
     QFile::remove(file_path1);
@@ -238,6 +251,12 @@ private:
     m_ending = ending;
     m_endingText = text;
     m_lock.reset();
+    if (m_env.removeEmptyFoldersItMade) {
+      // Innermost first; a folder that holds anything stays.
+      for (auto folder = m_madeFolders.crbegin(); folder != m_madeFolders.crend(); ++folder) {
+        QDir().rmdir(*folder);
+      }
+    }
   }
 
   RunWindow& m_window;
@@ -253,8 +272,10 @@ private:
   QString m_message;
   Truth err_flg = kFalse;
   std::optional<RunLock> m_lock;
+  QStringList m_madeFolders;
   RunEnding m_ending = RunEnding::None;
   QString m_endingText;
+  RunFailure m_failure;
 };
 
 }  // namespace
@@ -275,7 +296,16 @@ void CollectionDriver::m_dl_start_cmd_Click() {
   run.execute();
   m_lastEnding = run.ending();
   m_lastMessage = run.endingText();
+  m_lastFailure = m_lastEnding == RunEnding::Failed ? run.failure() : RunFailure{};
   m_running = false;
+}
+
+QString RunFailure::text() const {
+  if (url.isEmpty()) {
+    return {};
+  }
+  return url + QStringLiteral("：") +
+         (fetch.stored() ? splitProblemText(split) : fetchFailureText(fetch));
 }
 
 }  // namespace kabuka

@@ -3,6 +3,7 @@
 #include "collect/fetcher.h"
 #include "collect/retry.h"
 #include "collect/run_window.h"
+#include "collect/splitter.h"
 #include "common/clock.h"
 #include "settings/settei_tbl.h"
 
@@ -20,6 +21,25 @@ struct RunEnvironment {
   QLocale locale;  // weekday names come from here
   FetchConfig fetch;
   RetryPolicy retry;  // the window never retries
+  // The caller holds the database's lock for the whole of its work (a repair
+  // collects month after month under one lock): the run neither takes nor
+  // releases it. A process cannot take its own QLockFile twice.
+  bool databaseLockHeld = false;
+  // Folders the run made and left empty (nothing was stored: a dead server, a
+  // year the server never had) are removed at its end. The window keeps the
+  // folders it makes; the command line, run unattended, leaves no empty ones.
+  bool removeEmptyFoldersItMade = false;
+};
+
+// What a failed run could not do, beyond the failure message of Label1: the file
+// in hand and why it failed.
+struct RunFailure {
+  QString url;         // the file whose fetch or split failed; empty when none was in hand
+  FetchOutcome fetch;  // how its last fetch went
+  SplitResult split;   // when the fetch stored it: how its split went
+  bool splitFailed() const { return fetch.stored() && !split.complete; }
+  // "<url>: <why>" for a person; empty when no file was in hand.
+  QString text() const;
 };
 
 // How the last run ended.
@@ -52,6 +72,8 @@ public:
   RunEnding lastEnding() const { return m_lastEnding; }
   // What the last run's ending showed in Label1.
   const QString& lastMessage() const { return m_lastMessage; }
+  // Why the last run failed; empty unless it ended as Failed with a file in hand.
+  const RunFailure& lastFailure() const { return m_lastFailure; }
 
 private:
   RunWindow& m_window;
@@ -61,6 +83,7 @@ private:
   bool m_running = false;
   RunEnding m_lastEnding = RunEnding::None;
   QString m_lastMessage;
+  RunFailure m_lastFailure;
 };
 
 }  // namespace kabuka

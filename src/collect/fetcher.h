@@ -26,13 +26,17 @@ struct FetchConfig {
 
 // Why a fetch did not store its file.
 enum class FetchFailure {
-  None,         // stored
-  Transport,    // refused, reset, cut short, host unknown ...
-  TimedOut,     // no data within the transfer time-out
-  HttpStatus,   // a whole answer with a status outside 2xx
-  ErrorPage,    // the first field shows an error page or nothing at all
-  TooLarge,     // more than the size cap
-  WriteFailed,  // the file could not be written whole
+  None,          // stored
+  Transport,     // refused, reset, host unknown ...
+  TimedOut,      // no data within the transfer time-out
+  Abandoned,     // the window closed (or a second stop came) during the transfer
+  CutShort,      // the body ended before its announced length, or the file before its end
+  HttpStatus,    // a whole answer with a status outside 2xx
+  EmptyAnswer,   // a whole answer with no body at all
+  ErrorPage,     // the first field shows an error page or no data
+  WrongContent,  // data, but not the file that was asked for
+  TooLarge,      // more than the size cap
+  WriteFailed,   // the file could not be written whole
 };
 
 struct FetchOutcome {
@@ -41,12 +45,22 @@ struct FetchOutcome {
   int httpStatus = 0;          // 0 when no answer came
   int retryAfterSeconds = -1;  // the answer's Retry-After in seconds, -1 when absent
   qint64 bytesReceived = 0;
+  qint64 bytesAnnounced = -1;  // the answer's Content-Length, -1 when absent
+  bool diskFull = false;       // WriteFailed: the disk had no room left
+  QString detail;              // more about the failure for a person, when there is more
 
   bool stored() const { return failure == FetchFailure::None; }
   // A fault that may pass by itself: a refused or broken connection, a time-out,
-  // a server error (5xx) or "too many requests" (429). A 404, any other answer
-  // and an error page are answers, and asking again changes nothing.
+  // a cut transfer, a server error (5xx) or "too many requests" (429). A 404, any
+  // other answer and an error page are answers, and asking again changes nothing.
   bool isTransient() const;
+};
+
+// What the fetched content must be, beyond showing data in its first field.
+struct FetchExpectation {
+  // When set (eight digits), a day file of that day: its header names the day, the
+  // records after it number what the header counts, and the last one is whole.
+  QByteArray dayName;
 };
 
 // The first field of fetched content under the comma-separated field rule: the
@@ -69,8 +83,10 @@ public:
   // at `local_path` is left as it was. Both are set on every return.
   void dl_file_sub(const QString& url, const QString& local_path, QString& message, Truth& failed);
 
-  // The same fetch, telling why it failed.
-  FetchOutcome fetchFile(const QString& url, const QString& local_path);
+  // The same fetch, telling why it failed; the content is stored only when it is
+  // what `expected` describes.
+  FetchOutcome fetchFile(const QString& url, const QString& local_path,
+                         const FetchExpectation& expected = {});
   const FetchOutcome& lastOutcome() const { return m_lastOutcome; }
 
 private:

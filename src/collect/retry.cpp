@@ -18,8 +18,8 @@ int retryDelayMs(int retryNumber, const FetchOutcome& failed) {
 }
 
 FetchOutcome fetchWithRetries(FileFetcher& fetcher, const QString& url, const QString& localPath,
-                              const RetryPolicy& policy) {
-  FetchOutcome outcome = fetcher.fetchFile(url, localPath);
+                              const RetryPolicy& policy, const FetchExpectation& expected) {
+  FetchOutcome outcome = fetcher.fetchFile(url, localPath, expected);
   for (int retry = 1; retry <= policy.retries && outcome.isTransient(); ++retry) {
     const int delayMs = retryDelayMs(retry, outcome);
     if (policy.onRetry) {
@@ -28,7 +28,7 @@ FetchOutcome fetchWithRetries(FileFetcher& fetcher, const QString& url, const QS
     if (policy.wait && !policy.wait(delayMs)) {
       break;
     }
-    outcome = fetcher.fetchFile(url, localPath);
+    outcome = fetcher.fetchFile(url, localPath, expected);
   }
   return outcome;
 }

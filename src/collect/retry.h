@@ -24,6 +24,6 @@ int retryDelayMs(int retryNumber, const FetchOutcome& failed);
 // Fetches like FileFetcher::fetchFile, trying a transient failure again as the
 // policy allows. Returns the outcome of the last try.
 FetchOutcome fetchWithRetries(FileFetcher& fetcher, const QString& url, const QString& localPath,
-                              const RetryPolicy& policy);
+                              const RetryPolicy& policy, const FetchExpectation& expected = {});
 
 }  // namespace kabuka

@@ -1,5 +1,6 @@
 #include "splitter.h"
 
+#include "collect/records.h"
 #include "collect/staged_files.h"
 #include "common/field_reader.h"
 
@@ -7,8 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,25 +15,6 @@
 namespace kabuka {
 
 namespace {
-
-constexpr int kFieldsPerRecord = 8;
-
-struct Record {
-  std::array<Field, kFieldsPerRecord> fields;
-  std::string_view raw;  // the input the record was read from, delimiters included
-};
-
-// Reads one record; false when the input ends before all eight fields came.
-bool readRecord(FieldReader& reader, Record& record) {
-  const char* const start = reader.position();
-  for (Field& field : record.fields) {
-    if (!reader.next(field)) {
-      return false;
-    }
-  }
-  record.raw = std::string_view(start, size_t(reader.position() - start));
-  return true;
-}
 
 bool needsQuotes(std::string_view field) {
   return field.find_first_of(",\r\n") != std::string_view::npos;
@@ -84,13 +64,6 @@ void appendRecord(std::string& out, const Record& record) {
   out.append("\r\n");
 }
 
-// What may follow the last announced block: empty fields, blank lines, and a DOS
-// end-of-file mark. Anything else means the counts do not describe the file, and
-// some of its days would be lost unnoticed.
-bool isTrailingFiller(char c) {
-  return c == ',' || c == '\r' || c == '\n' || c == ' ' || c == '\t' || c == '"' || c == '\x1a';
-}
-
 // The month file seen through a window of it, so that a month is never held in
 // memory whole. The window always starts at the first byte not yet used.
 class InputWindow {
@@ -103,6 +76,8 @@ public:
   // now might not fit what is in.
   bool runningLow() const { return !m_endOfFile && (m_end - m_start) < m_buffer.size() / 2; }
   bool atEndOfFile() const { return m_endOfFile; }
+  // The file ended with a DOS end-of-file mark, which ends its last line too.
+  bool endedByMark() const { return m_endedByMark; }
   void consumeTo(const char* position) { m_start = size_t(position - m_buffer.data()); }
 
   // Brings in more of the file behind what is unread, growing the window when the
@@ -133,8 +108,9 @@ private:
   // after the last field; left in, it would become part of that field. A piece
   // that reached the old end is always read again once the end is known.
   void dropEndOfFileMark() {
-    if (m_end > m_start && m_buffer[m_end - 1] == '\x1a') {
+    if (m_end > m_start && m_buffer[m_end - 1] == kEndOfFileMark) {
       --m_end;
+      m_endedByMark = true;
     }
   }
 
@@ -143,6 +119,7 @@ private:
   size_t m_start = 0;
   size_t m_end = 0;
   bool m_endOfFile = false;
+  bool m_endedByMark = false;
 };
 
 // The text of one day file. As long as every record is written as it was read,
@@ -174,45 +151,83 @@ private:
   bool m_asRead = true;
 };
 
+// A name from the file as a message may show it: printable ASCII only, so no
+// control character of a hostile file reaches a terminal.
+QString printableName(std::string_view name) {
+  constexpr size_t kLongest = 24;
+  QString text;
+  for (char c : name.substr(0, kLongest)) {
+    text += (c >= 0x20 && c < 0x7f) ? QLatin1Char(c) : QLatin1Char('?');
+  }
+  return name.size() > kLongest ? text + QStringLiteral("...") : text;
+}
+
 class MonthFileSplitter {
 public:
-  MonthFileSplitter(QIODevice& monthFile, size_t readWindowBytes, const QString& dailyFolder,
-                    RunWindow& window)
-      : m_input(monthFile, readWindowBytes), m_dailyFolder(dailyFolder), m_window(window) {}
+  MonthFileSplitter(QIODevice& monthFile, size_t readWindowBytes, SplitMonth month,
+                    const QString& dailyFolder, RunWindow& window)
+      : m_input(monthFile, readWindowBytes),
+        m_month(month),
+        m_dailyFolder(dailyFolder),
+        m_window(window) {}
 
   SplitResult run() {
-    SplitResult result;
     long long blocks = 0;
-    const bool headerRead = readPiece([&blocks](FieldReader& reader) {
+    const bool headerRead = readPiece([this, &blocks](FieldReader& reader) {
       Record header;
       if (!readRecord(reader, header)) {
         return false;
       }
       blocks = countOf(header.fields[1].bytes);
+      m_lastRecordEndsLine = endsWithLineEnd(header);
       return true;
     });
     if (!headerRead) {
-      return result;
+      return finish(SplitProblem::CutShort, QStringLiteral("ファイルのヘッダ"));
     }
-    bool allStaged = true;
     bool truncated = false;
     for (long long block = 0; block < blocks && !truncated; ++block) {
-      const BlockOutcome outcome = splitBlock();
-      truncated = outcome == BlockOutcome::Truncated;
-      allStaged = allStaged && outcome == BlockOutcome::Written;
+      truncated = !splitBlock();
       if (!truncated) {
         m_window.yield();
       }
     }
+    if (!truncated && !lastLineEnded()) {
+      // The last day ends in a field that may be cut short: it is not stored.
+      note(SplitProblem::CutShort, QStringLiteral("最後の行"));
+      if (m_lastDayStaged) {
+        m_days.discardLast();
+      }
+    }
     // The days read whole are stored even when the file breaks off later.
     const StagedFiles::Committed committed = m_days.commit();
-    result.dayFilesWritten = committed.files;
-    result.complete = !truncated && allStaged && committed.all && onlyFillerLeft();
-    return result;
+    m_result.dayFilesWritten = committed.files;
+    if (!committed.all) {
+      note(SplitProblem::NotCommitted);
+    }
+    return finish(SplitProblem::None);
   }
 
 private:
-  enum class BlockOutcome { Written, NotWritten, Truncated };
+  static SplitResult wholeSoFar() {
+    SplitResult result;
+    result.problem = SplitProblem::None;
+    return result;
+  }
+
+  SplitResult finish(SplitProblem problem, QString detail = {}) {
+    note(problem, std::move(detail));
+    m_result.complete = m_result.problem == SplitProblem::None;
+    return m_result;
+  }
+
+  // Keeps the first problem met: the later ones often follow from it.
+  void note(SplitProblem problem, QString detail = {}) {
+    if (m_result.problem == SplitProblem::None && problem != SplitProblem::None) {
+      m_result.problem = problem;
+      m_result.detail = std::move(detail);
+    }
+  }
 
   // Reads one piece of the file (a record, a day block) with `parse`, which returns
   // false when the input ran out before the piece was whole. A piece that reaches
@@ -235,13 +250,16 @@ private:
     }
   }
 
-  BlockOutcome splitBlock() {
+  // Reads one day and stages its file; false when the file ends inside the day,
+  // which is then not written at all.
+  bool splitBlock() {
     if (m_input.runningLow()) {
       m_input.refill();  // cheaper than reading a day twice when it overruns the window
     }
     std::string dayName;
     std::string_view content;
-    const bool whole = readPiece([this, &dayName, &content](FieldReader& reader) {
+    bool endsLine = false;
+    const bool whole = readPiece([this, &dayName, &content, &endsLine](FieldReader& reader) {
       DayText day(reader.position(), m_buffer);
       Record record;
       if (!readRecord(reader, record)) {
@@ -257,73 +275,88 @@ private:
         day.take(record);
       }
       content = day.text(reader.position());
+      endsLine = endsWithLineEnd(record);
       return true;
     });
     if (!whole) {
-      return BlockOutcome::Truncated;  // the day is incomplete: nothing of it is written
+      note(SplitProblem::CutShort, printableName(dayName));
+      return false;
     }
-    if (!isDayName(dayName)) {
-      return BlockOutcome::NotWritten;
+    m_lastRecordEndsLine = endsLine;
+    m_lastDayStaged = false;
+    if (!isDayOfMonth(dayName, m_month)) {
+      note(SplitProblem::NotOfTheMonth, printableName(dayName));
+      return true;
     }
     const QString path = m_dailyFolder + QString::fromLatin1(dayName) + QStringLiteral(".csv");
-    return m_days.add(path, content) ? BlockOutcome::Written : BlockOutcome::NotWritten;
-  }
-
-  bool onlyFillerLeft() {
-    do {
-      const std::string_view rest = m_input.unread();
-      if (!std::all_of(rest.begin(), rest.end(), isTrailingFiller)) {
-        return false;
-      }
-      m_input.consumeTo(rest.data() + rest.size());
-    } while (m_input.refill());
+    m_lastDayStaged = m_days.add(path, content);
+    if (!m_lastDayStaged) {
+      note(SplitProblem::NotWritten, path);
+    }
     return true;
   }
 
+  // Reads what follows the last day: only filler may, or the counts do not
+  // describe the file. True when the last record ended with a line end (or the
+  // filler after it holds one, or an end-of-file mark ends the text): a transfer
+  // cut inside the last field leaves counts that all match.
+  bool lastLineEnded() {
+    bool lineEndFollows = false;
+    do {
+      const std::string_view rest = m_input.unread();
+      if (!std::all_of(rest.begin(), rest.end(), isTrailingFiller)) {
+        note(SplitProblem::DataBeyondCounts);
+        return true;
+      }
+      lineEndFollows = lineEndFollows || std::any_of(rest.begin(), rest.end(), isLineEnd);
+      m_input.consumeTo(rest.data() + rest.size());
+    } while (m_input.refill());
+    return m_lastRecordEndsLine || lineEndFollows || m_input.endedByMark();
+  }
+
   InputWindow m_input;
+  SplitMonth m_month;
   const QString& m_dailyFolder;
   RunWindow& m_window;
   std::string m_buffer;  // one day at a time, reused
   StagedFiles m_days;    // written as read, stored together at the end
+  bool m_lastRecordEndsLine = false;
+  bool m_lastDayStaged = false;
+  SplitResult m_result = wholeSoFar();
 };
 
 }  // namespace
 
-long long countOf(std::string_view field) {
-  size_t i = 0;
-  while (i < field.size() && (field[i] == ' ' || field[i] == '\t')) {
-    ++i;
+QString splitProblemText(const SplitResult& result) {
+  switch (result.problem) {
+    case SplitProblem::None:
+      return {};
+    case SplitProblem::Unreadable:
+      return QStringLiteral("月ファイルを読めませんでした");
+    case SplitProblem::CutShort:
+      return QStringLiteral("月ファイルが途中で切れています（%1）").arg(result.detail);
+    case SplitProblem::NotOfTheMonth:
+      return QStringLiteral("月ファイルにこの月の日付でないブロック「%1」があります")
+          .arg(result.detail);
+    case SplitProblem::NotWritten:
+      return QStringLiteral("日毎株価ファイル「%1」を書けませんでした").arg(result.detail);
+    case SplitProblem::NotCommitted:
+      return QStringLiteral("日毎株価ファイルをディスクに書き出せませんでした");
+    case SplitProblem::DataBeyondCounts:
+      break;
   }
-  // from_chars takes no leading "+", which a count may carry.
-  if (i + 1 < field.size() && field[i] == '+' && field[i + 1] != '-') {
-    ++i;
-  }
-  double value = 0;
-  const char* const first = field.data() + i;
-  const char* const last = field.data() + field.size();
-  // Always the "." decimal point, whatever the user's locale says.
-  const auto [end, error] = std::from_chars(first, last, value, std::chars_format::fixed);
-  if (error != std::errc() || !std::isfinite(value)) {
-    return 0;
-  }
-  // Far beyond any real count; kept finite so the loops stay well defined.
-  constexpr double kLimit = 1e15;
-  return static_cast<long long>(std::nearbyint(std::clamp(value, -kLimit, kLimit)));
+  return QStringLiteral("月ファイルに件数より多くのデータがあります");
 }
 
-bool isDayName(std::string_view field) {
-  return field.size() == 8 &&
-         std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-SplitResult data_d_csv_sub(const QString& monthFilePath, const QString& dailyFolder,
-                           RunWindow& window, size_t readWindowBytes) {
+SplitResult data_d_csv_sub(const QString& monthFilePath, SplitMonth month,
+                           const QString& dailyFolder, RunWindow& window, size_t readWindowBytes) {
   window.yield();
   QFile file(monthFilePath);
   if (!file.open(QIODevice::ReadOnly)) {
     return {};
   }
-  const SplitResult result = MonthFileSplitter(file, readWindowBytes, dailyFolder, window).run();
+  const SplitResult result =
+      MonthFileSplitter(file, readWindowBytes, month, dailyFolder, window).run();
   file.close();
   if (result.complete) {
     window.setLabel1Colour(kBlue);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "collect/records.h"
 #include "collect/run_window.h"
 
 #include <QString>
@@ -10,15 +11,34 @@ namespace kabuka {
 
 inline const QString kSplitDoneText = QStringLiteral("日毎株価の処理完了");
 
-struct SplitResult {
-  int dayFilesWritten = 0;
-  // Every announced block was read in full and written, and nothing was left over.
-  // When false, the month file must be kept: some of its days are not stored.
-  bool complete = false;
+// Why a split did not store the whole month.
+enum class SplitProblem {
+  None,
+  Unreadable,        // the month file could not be opened
+  CutShort,          // it ends inside a day, or its last line has no line end
+  NotOfTheMonth,     // a day's name is not a date of the month
+  NotWritten,        // a day file could not be written (a full disk, a missing folder)
+  NotCommitted,      // the day files could not be synced or renamed into place
+  DataBeyondCounts,  // more follows the last day than the counts announce
 };
 
-// Splits a month file into one day file per trading day, written into
-// `dailyFolder` (ending in a separator) as "<yyyymmdd>.csv". The month file is a
+struct SplitResult {
+  int dayFilesWritten = 0;
+  // Every announced block was read in full and written, the last record ended
+  // with a line end, and nothing was left over. When false, the month file must
+  // be kept: some of its days are not stored.
+  bool complete = false;
+  SplitProblem problem = SplitProblem::Unreadable;  // the first one met
+  QString detail;                                   // e.g. the day name that did not fit
+};
+
+// Why the split was incomplete, in a few words for a person; empty when complete.
+QString splitProblemText(const SplitResult& result);
+
+// Splits the month file of `month` into one day file per trading day, written into
+// `dailyFolder` (ending in a separator) as "<yyyymmdd>.csv". A day whose name is
+// not a date of `month` is not written: it would replace a good file of another
+// month, or land in the wrong year's folder. The month file is a
 // file header record (field 2: the number of day blocks), then per day a day
 // header record (field 1: the date as eight digits, field 2: the number of data
 // records) and its data records, eight fields each. Each day file holds the day
@@ -31,14 +51,8 @@ struct SplitResult {
 // The month file is read through a window of `readWindowBytes` (grown when one
 // day needs more), never held whole.
 inline constexpr size_t kSplitReadWindowBytes = 1024 * 1024;
-SplitResult data_d_csv_sub(const QString& monthFilePath, const QString& dailyFolder,
-                           RunWindow& window, size_t readWindowBytes = kSplitReadWindowBytes);
-
-// A count field: blanks skipped, the leading decimal number rounded to the nearest
-// whole number (halves to even); anything else is 0.
-long long countOf(std::string_view field);
-
-// True for a day name that can safely become a file name: exactly eight ASCII digits.
-bool isDayName(std::string_view field);
+SplitResult data_d_csv_sub(const QString& monthFilePath, SplitMonth month,
+                           const QString& dailyFolder, RunWindow& window,
+                           size_t readWindowBytes = kSplitReadWindowBytes);
 
 }  // namespace kabuka

@@ -1,8 +1,9 @@
 #include "staged_files.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -13,23 +14,22 @@ namespace kabuka {
 
 namespace {
 
-// Beside the final file, under the name an interrupted atomic write leaves
-// ("<name>.XXXXXX"), so the database check knows it for a left-over.
-QString temporaryNameFor(const QString& finalPath) {
-  static constexpr char kLetters[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  QString name = finalPath + QLatin1Char('.');
-  for (int i = 0; i < 6; ++i) {
-    name += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)]);
-  }
-  return name;
-}
+constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+// As many as an interrupted atomic write leaves, so that the database check and
+// the next run know a staged file for a left-over.
+constexpr int kRandomLetters = 6;
 
 bool writeWhole(QFile& file, std::string_view content) {
   // A write cut short by a full disk is not always an error to QFile, and the
   // last buffered bytes reach the disk only in flush(): both are checked.
   return file.write(content.data(), qint64(content.size())) == qint64(content.size()) &&
          file.flush();
+}
+
+// QFile::remove() removes nothing once a close has failed (as it does after a
+// write to a full disk), so files are unlinked by name.
+void unlinkFile(const QString& path) {
+  ::unlink(QFile::encodeName(path).constData());
 }
 
 bool syncPath(const QString& path, int flags) {
@@ -48,6 +48,14 @@ StagedFiles::~StagedFiles() {
   discard();
 }
 
+QString StagedFiles::temporaryNameFor(const QString& finalPath) {
+  QString name = finalPath + QLatin1Char('.');
+  for (int i = 0; i < kRandomLetters; ++i) {
+    name += QLatin1Char(kLetters[m_random.bounded(int(sizeof kLetters) - 1)]);
+  }
+  return name;
+}
+
 bool StagedFiles::add(const QString& finalPath, std::string_view content) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     QFile file(temporaryNameFor(finalPath));
@@ -58,7 +66,9 @@ bool StagedFiles::add(const QString& finalPath, std::string_view content) {
       return false;
     }
     if (!writeWhole(file, content)) {
-      file.remove();
+      const QString name = file.fileName();
+      file.close();
+      unlinkFile(name);
       return false;
     }
     file.close();
@@ -66,6 +76,13 @@ bool StagedFiles::add(const QString& finalPath, std::string_view content) {
     return true;
   }
   return false;
+}
+
+void StagedFiles::discardLast() {
+  if (!m_staged.empty()) {
+    unlinkFile(m_staged.back().temporaryPath);
+    m_staged.pop_back();
+  }
 }
 
 StagedFiles::Committed StagedFiles::commit() {
@@ -84,13 +101,11 @@ StagedFiles::Committed StagedFiles::commit() {
                     QFile::encodeName(staged.finalPath).constData()) == 0) {
       ++committed.files;
     } else {
-      QFile::remove(staged.temporaryPath);
+      unlinkFile(staged.temporaryPath);
       committed.all = false;
     }
   }
-  // The renames themselves are made durable by a sync of their folder.
-  const QString folder = QFileInfo(m_staged.front().finalPath).absolutePath();
-  committed.all = syncPath(folder, O_RDONLY | O_DIRECTORY) && committed.all;
+  committed.all = syncFolder(QFileInfo(m_staged.front().finalPath).absolutePath()) && committed.all;
   m_staged.clear();
   return committed;
 }
@@ -118,9 +133,25 @@ bool StagedFiles::syncAll() {
 
 void StagedFiles::discard() {
   for (const Staged& staged : m_staged) {
-    QFile::remove(staged.temporaryPath);
+    unlinkFile(staged.temporaryPath);
   }
   m_staged.clear();
+}
+
+bool syncFolder(const QString& folder) {
+  return syncPath(folder, O_RDONLY | O_DIRECTORY);
+}
+
+void removeLeftoverTemporaries(const QString& folder, const QString& finalNames) {
+  static const QRegularExpression kSuffix(
+      QStringLiteral("\\.[A-Za-z0-9]{%1}$").arg(kRandomLetters));
+  QDir dir(folder);
+  const QString pattern = finalNames + QLatin1Char('.') + QString(kRandomLetters, QLatin1Char('?'));
+  for (const QString& name : dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System)) {
+    if (kSuffix.match(name).hasMatch()) {
+      unlinkFile(dir.filePath(name));
+    }
+  }
 }
 
 }  // namespace kabuka

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRandomGenerator>
 #include <QString>
 
 #include <string_view>
@@ -14,7 +15,8 @@ namespace kabuka {
 // Files not committed are removed when the stage goes.
 class StagedFiles {
 public:
-  StagedFiles() = default;
+  // `random` names the temporary files; a test may give one with a known seed.
+  explicit StagedFiles(QRandomGenerator& random = *QRandomGenerator::global()) : m_random(random) {}
   ~StagedFiles();
   StagedFiles(const StagedFiles&) = delete;
   StagedFiles& operator=(const StagedFiles&) = delete;
@@ -23,12 +25,16 @@ public:
   // behind) when it could not be written whole.
   bool add(const QString& finalPath, std::string_view content);
 
+  // Forgets the file added last, which is then never renamed into place.
+  void discardLast();
+
   struct Committed {
     int files = 0;    // renamed over their final names
     bool all = true;  // every staged file was synced and renamed
   };
   // Syncs every staged file to the disk, then renames each over its final name
-  // in the order they were added, so a later file for the same name wins.
+  // in the order they were added, so a later file for the same name wins. What
+  // could not be renamed is removed.
   Committed commit();
 
 private:
@@ -36,10 +42,20 @@ private:
     QString temporaryPath;
     QString finalPath;
   };
+  QString temporaryNameFor(const QString& finalPath);
   bool syncAll();
   void discard();
 
+  QRandomGenerator& m_random;
   std::vector<Staged> m_staged;
 };
+
+// Makes the renames and removals inside `folder` durable; false when the sync failed.
+bool syncFolder(const QString& folder);
+
+// Removes what interrupted writes left in `folder`: the temporary files
+// "<name>.XXXXXX" (six letters or digits) of the files whose names match
+// `finalNames`, a wildcard such as "201603??.csv". Only for files this run owns.
+void removeLeftoverTemporaries(const QString& folder, const QString& finalNames);
 
 }  // namespace kabuka

@@ -23,8 +23,14 @@ private:
   static QDate serverToday() { return QDate(2016, 3, 15); }
 
   tools::SampleTree m_tree{{2015, 2016, 30}, serverToday};
-  tools::LoopbackHttpServer m_server{
-      [this](const tools::HttpRequest& request) { return m_tree.respond(request); }};
+  // The server holds a wrong file for one day: the data of another.
+  static QDate spoiledDay() { return QDate(2016, 3, 14); }
+  tools::LoopbackHttpServer m_server{[this](const tools::HttpRequest& request) {
+    if (request.path == tools::SampleTree::dayFilePath(spoiledDay())) {
+      return tools::HttpResponse::ok(m_tree.dayFile(spoiledDay().addDays(-3)));
+    }
+    return m_tree.respond(request);
+  }};
 
   dl_form& startWindow(test::FormHarness& harness) {
     harness.setBuiltInBaseUrl(m_server.origin() + QLatin1String(tools::SampleTree::kRoot));
@@ -66,6 +72,26 @@ private slots:
     QVERIFY(control<QPushButton>(form, QStringLiteral("m_dl_stop_cmd"))->isHidden());
     QVERIFY(control<QGroupBox>(form, QStringLiteral("meigara_code_frame"))->isEnabled());
     QCOMPARE(form.stop_flg(), kTrue);
+  }
+
+  void aDateRunStoresOnlyTheDayItAskedFor() {
+    test::FormHarness harness(serverToday());
+    const QString stored = harness.programFolder() + QStringLiteral("/kabuka/2016/data_d/") +
+                           spoiledDay().toString(QStringLiteral("yyyyMMdd")) +
+                           QStringLiteral(".csv");
+    QVERIFY(test::writeBytes(stored, m_tree.dayFile(spoiledDay())));
+    dl_form& form = startWindow(harness);
+    pick(control<QComboBox>(form, QStringLiteral("dd1_cmb")), QStringLiteral("14"));
+    QVERIFY(control<QRadioButton>(form, QStringLiteral("yyyymmdd1_opt_0"))->isChecked());
+
+    QTest::mouseClick(control<QPushButton>(form, QStringLiteral("m_dl_start_cmd")), Qt::LeftButton);
+
+    auto* status = control<QLabel>(form, QStringLiteral("Label1"));
+    QVERIFY2(status->text().startsWith(QStringLiteral("日付指定：20160314(")),
+             qPrintable(status->text()));
+    QVERIFY(status->text().endsWith(QStringLiteral(")の情報は収集できませんでした。")));
+    QCOMPARE(status->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QCOMPARE(test::readBytes(stored), m_tree.dayFile(spoiledDay()));
   }
 
   void theStopButtonEndsAYearRunAfterTheMonthInHand() {

@@ -49,7 +49,7 @@ public:
       waits.append(delayMs);
       return true;
     };
-    environment.transferTimeoutMs = 5000;
+    environment.transferTimeoutMs = transferTimeoutMs;
     environment.catchStopSignals = false;
     const QStringList all = QStringList{QStringLiteral("kabuka-collect"), QStringLiteral("--today"),
                                         m_today.toString(Qt::ISODate)} +
@@ -67,6 +67,7 @@ public:
   }
 
   TempFolder program;
+  int transferTimeoutMs = 5000;
   QByteArray output;  // what went to stderr
   QList<int> waits;   // the back-off waits asked for
 

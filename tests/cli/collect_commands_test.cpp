@@ -57,6 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SameAsWindowCase{"date", {"date", "2016-03-15"}, byDate("2016", "03", "15")},
         SameAsWindowCase{"date_digits", {"date", "20160315"}, byDate("2016", "03", "15")},
+        SameAsWindowCase{"date_today", {"date", "2016-12-07"}, byDate("2016", "12", "07")},
         SameAsWindowCase{"month", {"month", "2016-03"}, byYearMonth("2016", "03")},
         SameAsWindowCase{"past_year", {"year", "2015"}, byYearMonth("2015", "all")},
         SameAsWindowCase{"current_year", {"year", "2016"}, byYearMonth("2016", "all")}),
@@ -118,6 +119,9 @@ INSTANTIATE_TEST_SUITE_P(
             "across_a_year_boundary", {2017, 1, 5}, {2016, 12, 28}, {}, {"201612", "201701"}},
         // 1 to 3 January are closed: the new month has nothing to fetch yet.
         UpdateCase{"new_year_closure", {2017, 1, 3}, {2016, 12, 28}, {}, {"201612"}},
+        // Today is the month's first trading day: there is already one to collect.
+        UpdateCase{
+            "first_trading_day_is_today", {2016, 11, 1}, {2016, 10, 31}, {}, {"201610", "201611"}},
         // 1 October 2016 is a Saturday.
         UpdateCase{"month_starts_on_a_weekend", {2016, 10, 2}, {2016, 9, 20}, {}, {"201609"}},
         UpdateCase{"since_on_an_empty_database",
@@ -143,6 +147,7 @@ struct RetryCase {
   int exitStatus;
   QList<int> waitsMs;
   int requests = -1;  // -1: one more than the waits
+  int transferTimeoutMs = 5000;
 };
 
 tools::HttpResponse status(int code, QByteArray reason, tools::HttpHeaders headers = {}) {
@@ -150,6 +155,12 @@ tools::HttpResponse status(int code, QByteArray reason, tools::HttpHeaders heade
   response.status = code;
   response.reason = std::move(reason);
   response.extraHeaders = std::move(headers);
+  return response;
+}
+
+tools::HttpResponse silence() {
+  tools::HttpResponse response;
+  response.behaviour = tools::HttpResponse::Behaviour::NoAnswer;
   return response;
 }
 
@@ -164,6 +175,7 @@ class RetryTest : public ::testing::TestWithParam<RetryCase> {};
 TEST_P(RetryTest, RetriesOnlyTransientFailures) {
   const RetryCase& c = GetParam();
   CliFixture fixture;
+  fixture.transferTimeoutMs = c.transferTimeoutMs;
   auto answered = std::make_shared<int>(0);
   fixture.setOverride(
       [c, answered](const tools::HttpRequest&) -> std::optional<tools::HttpResponse> {
@@ -206,7 +218,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--retries", "2"},
                   1,
                   {1000, 2000}},
-        RetryCase{"no_retries_asked", {status(503, "Busy")}, {"--retries", "0"}, 1, {}}),
+        RetryCase{"no_retries_asked", {status(503, "Busy")}, {"--retries", "0"}, 1, {}},
+        RetryCase{"timed_out_then_success", {silence()}, {}, 0, {1000}, -1, 300},
+        RetryCase{"ten_retries_are_the_most",
+                  QList<tools::HttpResponse>(11, status(503, "Busy")),
+                  {"--retries", "10"},
+                  1,
+                  {1000, 2000, 4000, 8000, 16000, 32000, 60000, 60000, 60000, 60000}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- command line ---------------------------------------------------------------

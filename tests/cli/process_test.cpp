@@ -9,6 +9,11 @@
 #include <QThread>
 
 #include <atomic>
+#include <csignal>
+#include <functional>
+
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -22,7 +27,12 @@ using test::filesUnder;
 // fixture's server.
 class CollectProcess {
 public:
-  CollectProcess(CliFixture& fixture, const QStringList& arguments) {
+  // `inChild` runs in the child just before the program starts (a resource limit).
+  CollectProcess(CliFixture& fixture, const QStringList& arguments,
+                 std::function<void()> inChild = {}) {
+    if (inChild) {
+      m_process.setChildProcessModifier(std::move(inChild));
+    }
     EXPECT_TRUE(
         test::writeBytes(fixture.program.file(QStringLiteral("settei.txt")),
                          "日毎株価取得サイト," + fixture.baseUrl().toUtf8() + "\r\nEOF,EOF\r\n"));
@@ -51,7 +61,7 @@ public:
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
   }
 
-  void terminate() { m_process.terminate(); }
+  void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
   const QByteArray& output() const { return m_output; }
 
 private:
@@ -64,9 +74,12 @@ QString dayPath(const QDate& day) {
   return name.left(4) + QStringLiteral("/data_d/") + name + QStringLiteral(".csv");
 }
 
-// SIGTERM works like "収集停止": the month in hand is fetched and split whole, no
-// later month is fetched, nothing half written or scratch is left behind.
-TEST(CollectProcess, SigtermFinishesTheMonthInHandAndExits130) {
+class StopSignalTest : public ::testing::TestWithParam<int> {};
+
+// SIGTERM (systemd, kill) and SIGINT (Ctrl-C) work like "収集停止": the month in
+// hand is fetched and split whole, no later month is fetched, nothing half written
+// or scratch is left behind.
+TEST_P(StopSignalTest, FinishesTheMonthInHandAndExits130) {
   CliFixture fixture;
   // March is answered only once the signal has been sent, so it surely comes
   // while that month is in hand.
@@ -82,7 +95,7 @@ TEST(CollectProcess, SigtermFinishesTheMonthInHandAndExits130) {
   CollectProcess collect(fixture, {QStringLiteral("year"), QStringLiteral("2015")});
   ASSERT_TRUE(collect.waitForOutput(QStringLiteral("2015年03月")))
       << collect.output().toStdString();
-  collect.terminate();
+  collect.signal(GetParam());
   QThread::msleep(200);  // the signal is seen while the fetch waits
   signalSent = true;
   EXPECT_EQ(collect.finish(), 130) << collect.output().toStdString();
@@ -101,6 +114,11 @@ TEST(CollectProcess, SigtermFinishesTheMonthInHandAndExits130) {
   EXPECT_TRUE(collect.output().contains("収集処理を停止しました。"));
 }
 
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignalTest, ::testing::Values(SIGTERM, SIGINT),
+                         [](const auto& info) {
+                           return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
+                         });
+
 // A stop during the back-off before a retry ends the run at once, not after the
 // minute the server asked to wait.
 TEST(CollectProcess, SigtermDuringTheBackOffEndsTheRunAtOnce) {
@@ -116,7 +134,7 @@ TEST(CollectProcess, SigtermDuringTheBackOffEndsTheRunAtOnce) {
   ASSERT_TRUE(collect.waitForOutput(QStringLiteral("再試行"))) << collect.output().toStdString();
   QElapsedTimer clock;
   clock.start();
-  collect.terminate();
+  collect.signal(SIGTERM);
   EXPECT_EQ(collect.finish(), 130) << collect.output().toStdString();
   EXPECT_LT(clock.elapsed(), 10'000);
   EXPECT_EQ(fixture.requested().size(), 1);
@@ -136,6 +154,25 @@ TEST(CollectProcess, ALockedDatabaseExits3AndTouchesNothing) {
   EXPECT_EQ(filesUnder(fixture.db()).keys(), QStringList{QStringLiteral(".collect.lock")});
   EXPECT_TRUE(QDir(fixture.db()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
   EXPECT_TRUE(collect.output().contains("他の収集処理が実行中です。"));
+}
+
+// A disk that takes no more: the month is not stored, and the last line says which
+// file and why, quiet or not.
+TEST(CollectProcess, AFullDiskIsNamedAsTheCause) {
+  CliFixture fixture;
+  CollectProcess collect(
+      fixture, {QStringLiteral("-q"), QStringLiteral("month"), QStringLiteral("2016-03")}, [] {
+        std::signal(SIGXFSZ, SIG_IGN);   // a write past it fails with EFBIG
+        const rlimit limit{2048, 2048};  // less than the month file
+        setrlimit(RLIMIT_FSIZE, &limit);
+      });
+  EXPECT_EQ(collect.finish(), 1) << collect.output().toStdString();
+  const QList<QByteArray> lines = collect.output().trimmed().split('\n');
+  const QString last = QString::fromUtf8(lines.constLast());
+  EXPECT_TRUE(last.contains(fixture.baseUrl() + QStringLiteral("2016/data_dg/201603.csv")))
+      << last.toStdString();
+  EXPECT_TRUE(last.contains(QStringLiteral("書き込めません"))) << last.toStdString();
+  EXPECT_TRUE(filesUnder(fixture.db() + QStringLiteral("2016/data_d")).isEmpty());
 }
 
 }  // namespace

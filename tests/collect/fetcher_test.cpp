@@ -1,4 +1,5 @@
 #include "collect/fetcher.h"
+#include "collect/retry.h"
 
 #include "common/sjis.h"
 #include "http_server/loopback_http_server.h"
@@ -267,7 +268,7 @@ TEST_F(FetcherTest, AsksForTheBytesAsTheServerHasThem) {
 class FetcherOnAFullDisk : public FetcherTest {
 protected:
   static constexpr rlim_t kFileSizeLimit = 2 * 1024;
-  enum Fault { kOldFileLost = 1, kNotFlaggedFailed = 2, kNoFailureMessage = 4 };
+  enum Fault { kOldFileLost = 1, kNotFlaggedFailed = 2, kNoFailureMessage = 4, kNoCause = 8 };
 
   // Runs in a child process, whose file size limit it lowers below the body's size.
   [[noreturn]] void fetchAndExitWithFaults(const char* path) {
@@ -281,6 +282,11 @@ protected:
     faults |= test::readBytes(target()) == kOldFile ? 0 : kOldFileLost;
     faults |= failed == kTrue ? 0 : kNotFlaggedFailed;
     faults |= message == kDownloadFailedMessage ? 0 : kNoFailureMessage;
+    const FetchOutcome& outcome = fetcher.lastOutcome();
+    const bool causeNamed = outcome.failure == FetchFailure::WriteFailed &&
+                            fetchFailureText(outcome).contains(QStringLiteral("書き込めません")) &&
+                            !outcome.detail.isEmpty();
+    faults |= causeNamed ? 0 : kNoCause;
     std::_Exit(faults);
   }
 };
@@ -290,7 +296,8 @@ TEST_F(FetcherOnAFullDisk, KeepsTheOldFileAndReportsAFailure) {
   for (const char* path : {"/few-kib", "/over-write-buffer"}) {
     EXPECT_EXIT(fetchAndExitWithFaults(path), ::testing::ExitedWithCode(0), "")
         << path << ": exit code bits " << kOldFileLost << " old file lost, " << kNotFlaggedFailed
-        << " not flagged failed, " << kNoFailureMessage << " no failure message";
+        << " not flagged failed, " << kNoFailureMessage << " no failure message, " << kNoCause
+        << " the write not named as the cause";
   }
 }
 
@@ -320,13 +327,36 @@ TEST_F(FetcherTest, AStopDuringTheFetchDoesNotCutItShort) {
   expectStored(kDayCsv);
 }
 
-TEST_F(FetcherTest, ClosingTheWindowCancelsTheTransfer) {
+TEST_F(FetcherTest, ClosingTheWindowCancelsTheTransferForGood) {
   pump.onWait = [this](int) { pump.closed = true; };
   QElapsedTimer clock;
   clock.start();
-  fetch(url("/silent"));
-  expectRejected();
+  ASSERT_TRUE(test::writeBytes(target(), kOldFile));
+  FileFetcher fetcher(scratch(), pump);
+  RetryPolicy policy;
+  policy.retries = 3;
+  policy.wait = [](int) { return true; };
+  int retries = 0;
+  policy.onRetry = [&retries](int, int, const FetchOutcome&) { ++retries; };
+  const FetchOutcome outcome = fetchWithRetries(fetcher, url("/silent"), target(), policy);
+  EXPECT_EQ(outcome.failure, FetchFailure::Abandoned);
+  EXPECT_EQ(test::readBytes(target()), kOldFile);
+  EXPECT_EQ(retries, 0) << "a transfer the user ended is not tried again";
   EXPECT_LT(clock.elapsed(), 30'000) << "the cancel, not the request time-out, ended it";
+}
+
+TEST_F(FetcherTest, ATimedOutTransferIsTriedAgain) {
+  FetchConfig config;
+  config.transferTimeoutMs = 200;
+  FileFetcher fetcher(scratch(), pump, config);
+  RetryPolicy policy;
+  policy.retries = 1;
+  policy.wait = [](int) { return true; };
+  int retries = 0;
+  policy.onRetry = [&retries](int, int, const FetchOutcome&) { ++retries; };
+  const FetchOutcome outcome = fetchWithRetries(fetcher, url("/silent"), target(), policy);
+  EXPECT_EQ(outcome.failure, FetchFailure::TimedOut);
+  EXPECT_EQ(retries, 1);
 }
 
 TEST(FirstField, IsTheTextBeforeTheFirstCommaOrTheFirstLine) {

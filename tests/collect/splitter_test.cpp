@@ -20,6 +20,8 @@ namespace {
 
 using test::readBytes;
 
+constexpr SplitMonth kMarch{2016, 3};
+
 class SplitterTest : public ::testing::Test {
 protected:
   void SetUp() override { ASSERT_TRUE(QDir().mkpath(daily())); }
@@ -35,7 +37,7 @@ protected:
 
   SplitResult split(const QByteArray& content) {
     EXPECT_TRUE(test::writeBytes(monthFile(), content));
-    return data_d_csv_sub(monthFile(), daily(), window);
+    return data_d_csv_sub(monthFile(), kMarch, daily(), window);
   }
 
   test::TempFolder tree;
@@ -148,7 +150,7 @@ TEST_F(SplitterTest, NeverWritesOutsideTheDailyFolder) {
 TEST_F(SplitterTest, ADayFileThatCannotBeWrittenMakesTheSplitIncomplete) {
   const QString missing = tree.path() + QStringLiteral("/2016/no_such_folder/");
   ASSERT_TRUE(test::writeBytes(monthFile(), "201603,1,,,,,,\r\n20160301,0,,,,,,\r\n"));
-  const SplitResult result = data_d_csv_sub(monthFile(), missing, window);
+  const SplitResult result = data_d_csv_sub(monthFile(), kMarch, missing, window);
   EXPECT_FALSE(result.complete);
   EXPECT_EQ(result.dayFilesWritten, 0);
 }
@@ -161,22 +163,68 @@ TEST_F(SplitterTest, DataTheCountsDoNotCoverIsAFailure) {
   EXPECT_TRUE(split("201603,1,,,,,,\r\n20160301,0,,,,,,\r\n\r\n\x1a").complete);
 }
 
-// However the read windows fall, an end-of-file mark straight after the last
-// field ends the text: it is not part of that field.
-TEST_F(SplitterTest, AnEndOfFileMarkAfterTheLastFieldEndsTheFile) {
-  const QByteArray month = "201603,1,,,,,,\r\n20160301,1,,,,,,\r\n1,a,b,c,d,e,f,g\x1a";
+struct EndCase {
+  const char* name;
+  QByteArray lastRecord;  // the last record of the month and what follows it
+  bool complete;
+};
+
+class SplitterEndTest : public SplitterTest, public ::testing::WithParamInterface<EndCase> {};
+
+// A month file is whole only when its last record ends with a line end: a transfer
+// cut inside the last field (17700 as 1770) leaves counts that all match. However
+// the read windows fall, the judgement is the same.
+TEST_P(SplitterEndTest, TheLastRecordMustEndWithALineEnd) {
+  const QByteArray month = "201603,1,,,,,,\r\n20160301,1,,,,,,\r\n" + GetParam().lastRecord;
+  ASSERT_TRUE(test::writeBytes(daily() + QStringLiteral("20160301.csv"), "old\r\n"));
   ASSERT_TRUE(test::writeBytes(monthFile(), month));
   for (size_t size = 2; size <= size_t(month.size()) + 1; ++size) {
-    ASSERT_TRUE(data_d_csv_sub(monthFile(), daily(), window, size).complete) << "window " << size;
-    ASSERT_EQ(day("20160301"), "20160301,1,,,,,,\r\n1,a,b,c,d,e,f,g\r\n") << "window " << size;
+    const SplitResult result = data_d_csv_sub(monthFile(), kMarch, daily(), window, size);
+    ASSERT_EQ(result.complete, GetParam().complete) << "window " << size;
+    if (result.complete) {
+      ASSERT_EQ(day("20160301"), "20160301,1,,,,,,\r\n1,a,b,c,d,e,f,17700\r\n")
+          << "window " << size;
+    } else {
+      ASSERT_EQ(result.problem, SplitProblem::CutShort);
+      ASSERT_EQ(day("20160301"), "old\r\n") << "window " << size;
+    }
   }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, SplitterEndTest,
+    ::testing::Values(EndCase{"line_end", "1,a,b,c,d,e,f,17700\r\n", true},
+                      EndCase{"lf_alone", "1,a,b,c,d,e,f,17700\n", true},
+                      EndCase{"blank_lines_and_end_mark", "1,a,b,c,d,e,f,17700\r\n\r\n\x1a", true},
+                      EndCase{"end_mark_after_the_last_field", "1,a,b,c,d,e,f,17700\x1a", true},
+                      EndCase{"cut_inside_the_last_field", "1,a,b,c,d,e,f,1770", false},
+                      EndCase{"cut_inside_a_quoted_last_field", "1,a,b,c,d,e,f,\"1770", false},
+                      EndCase{"cut_after_the_closing_quote", "1,a,b,c,d,e,f,\"17700\"", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SplitterTest, WritesOnlyTheDaysOfItsMonth) {
+  const QByteArray goodJanuaryDay = "20160115,0,good,,,,,\r\n";
+  ASSERT_TRUE(test::writeBytes(daily() + QStringLiteral("20160115.csv"), goodJanuaryDay));
+  const SplitResult result = split(
+      "201603,5,,,,,,\r\n"
+      "20160115,0,wrong month,,,,,\r\n"
+      "20990301,0,wrong year,,,,,\r\n"
+      "20160230,0,no such day,,,,,\r\n"
+      "20160332,0,no such day,,,,,\r\n"
+      "20160302,0,right,,,,,\r\n");
+  EXPECT_FALSE(result.complete);
+  EXPECT_EQ(result.problem, SplitProblem::NotOfTheMonth);
+  EXPECT_EQ(result.detail, QStringLiteral("20160115"));
+  EXPECT_EQ(dayFiles(), QStringList({"20160115.csv", "20160302.csv"}));
+  EXPECT_EQ(day("20160115"), goodJanuaryDay);
+  EXPECT_TRUE(splitProblemText(result).contains(QStringLiteral("20160115")));
 }
 
 // What a full disk does to the day files.
 class SplitterOnAFullDisk : public SplitterTest {
 protected:
   static constexpr rlim_t kFileSizeLimit = 2 * 1024;
-  enum Fault { kOldFileLost = 1, kReportedComplete = 2 };
+  enum Fault { kOldFileLost = 1, kReportedComplete = 2, kLeftOver = 4 };
 
   // Runs in a child process, whose file size limit it lowers below the day's size
   // but well within what the file layer buffers before its final flush.
@@ -191,10 +239,11 @@ protected:
     test::writeBytes(monthFile(), month);
     const rlimit limit{kFileSizeLimit, kFileSizeLimit};
     setrlimit(RLIMIT_FSIZE, &limit);
-    const SplitResult result = data_d_csv_sub(monthFile(), daily(), window);
+    const SplitResult result = data_d_csv_sub(monthFile(), kMarch, daily(), window);
     int faults = 0;
     faults |= day("20160301") == oldDay ? 0 : kOldFileLost;
     faults |= result.complete ? kReportedComplete : 0;
+    faults |= dayFiles() == QStringList{QStringLiteral("20160301.csv")} ? 0 : kLeftOver;
     std::_Exit(faults);
   }
 };
@@ -203,11 +252,12 @@ TEST_F(SplitterOnAFullDisk, KeepsTheOldDayAndReportsTheSplitIncomplete) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(splitAndExitWithFaults(), ::testing::ExitedWithCode(0), "")
       << "exit code bits " << kOldFileLost << " old day file lost, " << kReportedComplete
-      << " reported complete";
+      << " reported complete, " << kLeftOver << " something left in the daily folder";
 }
 
 TEST_F(SplitterTest, AMissingMonthFileIsNotASuccess) {
-  EXPECT_FALSE(data_d_csv_sub(monthFile() + QStringLiteral(".gone"), daily(), window).complete);
+  EXPECT_FALSE(
+      data_d_csv_sub(monthFile() + QStringLiteral(".gone"), kMarch, daily(), window).complete);
 }
 
 TEST_F(SplitterTest, GivesTheSameBytesAsTheServersDayFiles) {
@@ -233,14 +283,14 @@ TEST_F(SplitterTest, ReadWindowEdgesChangeNothing) {
       "20160302,1,,,,,,\n3,a,b,c,d,e,f,g\r"
       "20160303,0,,,,,,\r\n\r\n";
   ASSERT_TRUE(test::writeBytes(monthFile(), month));
-  ASSERT_TRUE(data_d_csv_sub(monthFile(), daily(), window).complete);
+  ASSERT_TRUE(data_d_csv_sub(monthFile(), kMarch, daily(), window).complete);
   const QByteArray first = day("20160301");
   const QByteArray second = day("20160302");
   const QByteArray third = day("20160303");
   for (size_t size = 2; size <= size_t(month.size()) + 1; ++size) {
     QDir(daily()).removeRecursively();
     ASSERT_TRUE(QDir().mkpath(daily()));
-    const SplitResult result = data_d_csv_sub(monthFile(), daily(), window, size);
+    const SplitResult result = data_d_csv_sub(monthFile(), kMarch, daily(), window, size);
     ASSERT_TRUE(result.complete) << "window " << size;
     ASSERT_EQ(result.dayFilesWritten, 3) << "window " << size;
     ASSERT_EQ(day("20160301"), first) << "window " << size;

@@ -5,6 +5,7 @@
 #include "support/temp_folder.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QThread>
 
@@ -18,10 +19,15 @@ QList<test::SampleRecord> manyRecords(const QDate& day) {
 }
 
 // What a killed export must leave: a sound file in which every day_files row has
-// exactly its records.
+// exactly its records. It is opened as a user's tool opens it, for writing, so
+// that SQLite may take up the journal the killed process left; a kill before the
+// file was made leaves nothing to look at.
 void expectWholeDays(const QString& sqlitePath, const std::string& when) {
+  if (!QFile::exists(sqlitePath)) {
+    return;
+  }
   Database db;
-  ASSERT_TRUE(db.open(sqlitePath, Database::Mode::ReadOnly, 5000)) << when;
+  ASSERT_TRUE(db.open(sqlitePath, Database::Mode::ReadWrite, 5000)) << when;
   Statement integrity = db.prepare("PRAGMA integrity_check");
   ASSERT_TRUE(integrity.step()) << when << ": " << db.error().toStdString();
   EXPECT_EQ(integrity.columnText(0), QStringLiteral("ok")) << when;

@@ -87,6 +87,7 @@ HttpRequest parseRequest(QByteArrayView head) {
   HttpRequest request;
   request.method = requestLine.value(0);
   request.path = requestLine.value(1);
+  request.version = requestLine.value(2);
   for (qsizetype i = 1; i < lines.size(); ++i) {
     const qsizetype colon = lines[i].indexOf(':');
     if (colon > 0) {
@@ -97,16 +98,21 @@ HttpRequest parseRequest(QByteArrayView head) {
 }
 
 // Writes one response as fast as the peer takes it, queueing only a little at a
-// time. It lives as long as its socket.
+// time, then either closes the connection or hands it back for the next request.
+// It lives as long as its response.
 class ResponseWriter : public QObject {
 public:
-  ResponseWriter(QTcpSocket* socket, BodySource body, bool chunked,
-                 std::atomic<qint64>& sentBodyBytes)
+  enum class Ending { Close, KeepOpen, CloseWithoutLastChunk };
+
+  ResponseWriter(QTcpSocket* socket, BodySource body, bool chunked, Ending ending,
+                 std::atomic<qint64>& sentBodyBytes, std::function<void()> keptOpen)
       : QObject(socket),
         m_socket(socket),
         m_body(std::move(body)),
         m_chunked(chunked),
-        m_sentBodyBytes(sentBodyBytes) {}
+        m_ending(ending),
+        m_sentBodyBytes(sentBodyBytes),
+        m_keptOpen(std::move(keptOpen)) {}
 
   void start(const QByteArray& head) {
     connect(m_socket, &QTcpSocket::bytesWritten, this, &ResponseWriter::writeMore);
@@ -136,16 +142,24 @@ private:
 
   void finish() {
     m_finished = true;
-    if (m_chunked) {
+    disconnect(m_socket, &QTcpSocket::bytesWritten, this, nullptr);
+    if (m_chunked && m_ending != Ending::CloseWithoutLastChunk) {
       m_socket->write("0\r\n\r\n");
     }
-    m_socket->disconnectFromHost();
+    if (m_ending == Ending::KeepOpen) {
+      m_keptOpen();
+    } else {
+      m_socket->disconnectFromHost();
+    }
+    deleteLater();
   }
 
   QTcpSocket* m_socket;
   BodySource m_body;
   bool m_chunked;
+  Ending m_ending;
   std::atomic<qint64>& m_sentBodyBytes;
+  std::function<void()> m_keptOpen;
   bool m_finished = false;
 };
 
@@ -153,14 +167,15 @@ QByteArray headerLine(const QByteArray& name, const QByteArray& value) {
   return name + ": " + value + "\r\n";
 }
 
-QByteArray lengthHeader(HttpResponse::Behaviour behaviour, qint64 size) {
+QByteArray lengthHeader(HttpResponse::Behaviour behaviour, qint64 size, qint64 missingBytes) {
   using B = HttpResponse::Behaviour;
   switch (behaviour) {
     case B::TruncateBody:
-      return headerLine("Content-Length", QByteArray::number(size + 1000));
+      return headerLine("Content-Length", QByteArray::number(size + missingBytes));
     case B::UnderstateLength:
       return headerLine("Content-Length", QByteArray::number(size / 2));
     case B::Chunked:
+    case B::ChunkedWithoutLastChunk:
       return headerLine("Transfer-Encoding", "chunked");
     case B::NoLength:
       return {};
@@ -169,17 +184,33 @@ QByteArray lengthHeader(HttpResponse::Behaviour behaviour, qint64 size) {
   }
 }
 
-QByteArray responseHead(const HttpResponse& response, qint64 sentSize, bool compressed) {
+QByteArray responseHead(const HttpResponse& response, qint64 sentSize, bool compressed,
+                        bool keepOpen) {
   QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason +
                     "\r\n" + headerLine("Content-Type", response.contentType) +
-                    lengthHeader(response.behaviour, sentSize);
+                    lengthHeader(response.behaviour, sentSize, response.missingBytes);
   if (compressed) {
     head += headerLine("Content-Encoding", "gzip");
   }
   for (const auto& [name, value] : response.extraHeaders) {
     head += headerLine(name, value);
   }
-  return head + "Connection: close\r\n\r\n";
+  return head + (keepOpen ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
+}
+
+// HTTP/1.1 keeps a connection unless told to close it; HTTP/1.0 only when asked.
+bool wantsKeepAlive(const HttpRequest& request) {
+  const QByteArray connection = request.header("Connection").toLower();
+  if (request.version == "HTTP/1.0") {
+    return connection.contains("keep-alive");
+  }
+  return !connection.contains("close");
+}
+
+// Only an answer that ends where its framing says can leave the connection usable.
+bool endsCleanly(HttpResponse::Behaviour behaviour) {
+  return behaviour == HttpResponse::Behaviour::Normal ||
+         behaviour == HttpResponse::Behaviour::Chunked;
 }
 
 }  // namespace
@@ -226,13 +257,23 @@ public:
 
 protected:
   void incomingConnection(qintptr descriptor) override {
+    ++m_owner.m_connections;
     auto* socket = new QTcpSocket(this);
     socket->setSocketDescriptor(descriptor);
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    takeRequests(socket);
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+      m_pending.remove(socket);
+      socket->deleteLater();
+    });
   }
 
 private:
+  void takeRequests(QTcpSocket* socket) {
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+  }
+
+  // Takes one request; the next one on a kept connection waits until this one
+  // has been answered.
   void onReadyRead(QTcpSocket* socket) {
     QByteArray& buffer = m_pending[socket];
     buffer += socket->readAll();
@@ -241,21 +282,30 @@ private:
       return;
     }
     const HttpRequest request = parseRequest(QByteArrayView(buffer).first(headerEnd));
-    m_pending.remove(socket);
+    buffer.remove(0, headerEnd + 4);
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
 
     m_owner.recordRequest(request);
     const HttpResponse response = m_handler(request);
     const bool compress = response.gzipWhenAccepted && acceptsGzip(request);
+    const bool keepOpen =
+        m_owner.m_keepAlive && wantsKeepAlive(request) && endsCleanly(response.behaviour);
     QPointer<QTcpSocket> guarded(socket);
-    QTimer::singleShot(response.delayMs, this, [this, guarded, response, compress] {
+    QTimer::singleShot(response.delayMs, this, [this, guarded, response, compress, keepOpen] {
       if (guarded) {
-        answer(guarded, response, compress);
+        answer(guarded, response, compress, keepOpen);
       }
     });
   }
 
-  void answer(QTcpSocket* socket, const HttpResponse& response, bool compress) {
+  void takeNextRequest(QTcpSocket* socket) {
+    takeRequests(socket);
+    if (!m_pending.value(socket).isEmpty() || socket->bytesAvailable() > 0) {
+      onReadyRead(socket);
+    }
+  }
+
+  void answer(QTcpSocket* socket, const HttpResponse& response, bool compress, bool keepOpen) {
     using B = HttpResponse::Behaviour;
     switch (response.behaviour) {
       case B::NoAnswer:
@@ -274,13 +324,28 @@ private:
         break;
     }
     BodySource body = bodyOf(response);
+    if (response.behaviour == B::ChunkedWithoutLastChunk) {
+      body = BodySource(response.body, std::max<qint64>(0, body.size() - response.missingBytes));
+    }
     if (compress) {
       QByteArray packed = gzipped(std::move(body));
       body = BodySource(packed, packed.size());
     }
-    const QByteArray head = responseHead(response, body.size(), compress);
-    auto* writer = new ResponseWriter(socket, std::move(body), response.behaviour == B::Chunked,
-                                      m_owner.m_sentBodyBytes);
+    const QByteArray head = responseHead(response, body.size(), compress, keepOpen);
+    using Ending = ResponseWriter::Ending;
+    const Ending ending = keepOpen ? Ending::KeepOpen
+                          : response.behaviour == B::ChunkedWithoutLastChunk
+                              ? Ending::CloseWithoutLastChunk
+                              : Ending::Close;
+    const bool chunked =
+        response.behaviour == B::Chunked || response.behaviour == B::ChunkedWithoutLastChunk;
+    QPointer<QTcpSocket> guarded(socket);
+    auto* writer = new ResponseWriter(socket, std::move(body), chunked, ending,
+                                      m_owner.m_sentBodyBytes, [this, guarded] {
+                                        if (guarded) {
+                                          takeNextRequest(guarded);
+                                        }
+                                      });
     writer->start(head);
   }
 

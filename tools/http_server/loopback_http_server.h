@@ -19,6 +19,7 @@ using HttpHeaders = QList<std::pair<QByteArray, QByteArray>>;
 struct HttpRequest {
   QByteArray method;
   QByteArray path;           // as sent, query included
+  QByteArray version;        // "HTTP/1.1"
   HttpHeaders headers = {};  // as sent, in their order
 
   // The value of the first header of that name, in any letter case; empty if none.
@@ -28,10 +29,13 @@ struct HttpRequest {
 struct HttpResponse {
   enum class Behaviour {
     Normal,
-    TruncateBody,       // announce more bytes than are sent, then close
-    UnderstateLength,   // announce fewer bytes than are sent, then send them all
-    NoLength,           // no Content-Length: closing the connection ends the body
-    Chunked,            // Transfer-Encoding: chunked
+    TruncateBody,      // announce `missingBytes` more bytes than are sent, then close
+    UnderstateLength,  // announce fewer bytes than are sent, then send them all
+    NoLength,          // no Content-Length: closing the connection ends the body
+    Chunked,           // Transfer-Encoding: chunked
+    // Chunked, but closed before the last chunk: its `missingBytes` and the end
+    // of the body never come.
+    ChunkedWithoutLastChunk,
     CloseWithoutReply,  // close the connection as soon as the request is read
     ResetConnection,    // abort the connection with a TCP reset
     NoAnswer,           // keep the connection open and never answer
@@ -42,7 +46,9 @@ struct HttpResponse {
   QByteArray contentType = "text/csv";
   QByteArray body;  // the whole body, or the pattern of a generated one
   Behaviour behaviour = Behaviour::Normal;
-  int delayMs = 0;           // wait this long before answering
+  int delayMs = 0;  // wait this long before answering
+  // TruncateBody, ChunkedWithoutLastChunk: how much of the body never comes.
+  qint64 missingBytes = 1000;
   HttpHeaders extraHeaders;  // e.g. Location, Retry-After
   // When set, the body is `body` repeated up to this many bytes, made while it is
   // sent, so a body far larger than memory allows can be served.
@@ -59,9 +65,11 @@ struct HttpResponse {
 
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
 
-// A small HTTP/1.0-style server on 127.0.0.1 with its own thread, for tests and for
-// the sample data server. Every connection carries one request; the handler runs
-// on the server's thread, so it must not touch the caller's objects unguarded.
+// A small HTTP server on 127.0.0.1 with its own thread, for tests and for the
+// sample data server. By default every connection carries one request; with
+// keep-alive on, a connection whose answer ended cleanly takes the next request
+// (HTTP/1.1 persistent connections). The handler runs on the server's thread, so
+// it must not touch the caller's objects unguarded.
 class LoopbackHttpServer {
 public:
   // Listens on `port` (0: any free port). Check listening() afterwards.
@@ -73,6 +81,11 @@ public:
   bool listening() const { return m_port != 0; }
   quint16 port() const { return m_port; }
   QString origin() const;  // "http://127.0.0.1:<port>"
+
+  // Keeps connections open for further requests when the client asks for that
+  // and the answer ended cleanly (Normal or Chunked).
+  void setKeepAlive(bool keepAlive) { m_keepAlive = keepAlive; }
+  int connectionCount() const { return m_connections; }  // accepted so far
 
   QList<QByteArray> requestedPaths() const;
   QList<HttpRequest> requests() const;  // every request read, headers included
@@ -91,6 +104,8 @@ private:
   mutable QMutex m_mutex;
   QList<HttpRequest> m_requests;
   std::atomic<qint64> m_sentBodyBytes = 0;
+  std::atomic<bool> m_keepAlive = false;
+  std::atomic<int> m_connections = 0;
 };
 
 }  // namespace kabuka::tools
