@@ -6,10 +6,10 @@
 #include "check/repair.h"
 #include "check/report_render.h"
 #include "check/server_source.h"
-#include "cli/collection.h"
 #include "cli/command.h"
 #include "cli/console_window.h"
 #include "cli/date_arguments.h"
+#include "cli/driver_runs.h"
 #include "collect/run_lock.h"
 #include "common/stop_signals.h"
 #include "settings/settei_tbl.h"
@@ -103,17 +103,38 @@ check::CheckOptions checkOptionsFor(const CliContext& context, const CheckComman
   return options;
 }
 
+// Collects a month under the lock the repair holds. A month finished after a
+// stop was collected; one the stop came before is not.
 check::MonthCollector monthCollectorFor(CliContext& context) {
   return [&context](int year, int month) {
-    const ExitStatus status = collectMonths(context, {YearMonth{year, month}});
-    check::MonthRepair repair{year, month, status == ExitStatus::Done, {}};
+    const MonthRuns runs = collectMonths(context, {YearMonth{year, month}}, true);
+    check::MonthRepair repair{year, month, !runs.collected.isEmpty(), {}};
     if (!repair.collected) {
-      repair.message = status == ExitStatus::Locked ? QStringLiteral("他の収集処理が実行中です")
-                       : status == ExitStatus::Stopped ? QStringLiteral("停止しました")
-                                                       : QStringLiteral("収集に失敗しました");
+      repair.message = runs.status == ExitStatus::Stopped ? QStringLiteral("停止しました")
+                                                          : QStringLiteral("収集に失敗しました");
     }
     return repair;
   };
+}
+
+// The lock of a repair, held from its first reading to its last collection so
+// that no other run comes in between. Null, after saying why, when the repair
+// cannot be made: another run holds it, or the database folder cannot be written.
+std::unique_ptr<RunLock> lockForRepair(CliContext& context, const QString& dbPath,
+                                       ExitStatus& refused) {
+  if (!QDir(dbPath).exists()) {
+    return nullptr;  // the check reports the missing database; nothing to repair
+  }
+  auto lock = std::make_unique<RunLock>(dbPath);
+  if (lock->acquired()) {
+    return lock;
+  }
+  context.console.failure(lock->failureText());
+  const RunLock::State state = lock->state();
+  refused = state == RunLock::State::HeldByOther || state == RunLock::State::HeldOnOtherHost
+                ? ExitStatus::Locked
+                : ExitStatus::Incomplete;
+  return nullptr;
 }
 
 bool writeHtml(const QString& path, const check::CheckReport& report) {
@@ -171,16 +192,15 @@ ExitStatus run(CliContext& context, const ParsedOptions& options) {
   const bool repair = line->fix && !line->dryRun;
   // Only a repair writes, so only a repair keeps other runs out while it looks.
   std::unique_ptr<RunLock> lock;
-  if (repair && QDir(checkOptions.dbPath).exists()) {
-    lock = std::make_unique<RunLock>(checkOptions.dbPath);
-    if (lock->state() == RunLock::State::HeldByOther) {
-      context.console.failure(kOtherRunMessage);
-      return ExitStatus::Locked;
+  ExitStatus refused = ExitStatus::Done;
+  if (repair) {
+    lock = lockForRepair(context, checkOptions.dbPath, refused);
+    if (refused != ExitStatus::Done) {
+      return refused;
     }
   }
   check::CheckReport report = check::checkDatabase(checkOptions);
-  if (repair) {
-    lock.reset();  // each month collection takes the lock for itself
+  if (repair && lock) {
     report = check::repairDatabase(checkOptions, report, monthCollectorFor(context));
   } else if (line->dryRun) {
     reportDryRun(context, report);

@@ -11,6 +11,7 @@ namespace {
 
 // A terminal is redrawn at most this often; a fast transfer would flood it.
 constexpr qint64 kRedrawIntervalMs = 100;
+constexpr int kWaitingTickMs = 1000;
 
 QString byteText(qint64 bytes) {
   if (bytes < 1024 * 1024) {
@@ -19,38 +20,69 @@ QString byteText(qint64 bytes) {
   return QStringLiteral("%1 MiB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
 }
 
-// What a progress caption names, "2016年03月" or "20160315": the whole caption
-// would not fit one terminal line next to the figures.
-QString shortFileName(const QString& caption) {
-  QString name = caption.section(QStringLiteral("："), 1);
-  name.chop(QStringLiteral("日毎株価収集処理中").size());
-  if (name.endsWith(QStringLiteral("の")) || name.endsWith(QStringLiteral("："))) {
-    name.chop(1);
-  }
-  return name;
+QString secondsText(qint64 ms) {
+  return QStringLiteral("%1 秒").arg(double(ms) / 1000, 0, 'f', ms < 10'000 ? 2 : 0);
 }
 
 }  // namespace
 
 ConsoleWindow::ConsoleWindow(ConsoleSink sink, bool quiet, bool verbose)
-    : m_sink(std::move(sink)), m_quiet(quiet), m_verbose(verbose && !quiet) {}
+    : m_sink(std::move(sink)), m_quiet(quiet), m_verbose(verbose && !quiet) {
+  m_waitingTicks.setInterval(kWaitingTickMs);
+  QObject::connect(&m_waitingTicks, &QTimer::timeout, [this] {
+    if (m_received == 0 && redraws()) {
+      drawProgress();
+    }
+  });
+}
 
 void ConsoleWindow::planFiles(int totalFiles) {
   m_totalFiles = totalFiles;
   m_fileNumber = 0;
 }
 
-void ConsoleWindow::fileProgress(qint64 received, qint64) {
-  m_received = received;
-  const bool due = !m_redrawClock.isValid() || m_redrawClock.elapsed() >= kRedrawIntervalMs;
-  if (m_sink.isTerminal && !m_quiet && due) {
-    drawProgress();
+void ConsoleWindow::fileStarted(const QString& name, const QString&) {
+  ++m_fileNumber;
+  m_fileName = name;
+  m_countPending = m_totalFiles > 1;
+  m_received = 0;
+  m_total = -1;
+  m_fileClock.start();
+  m_redrawClock.invalidate();
+  if (redraws()) {
+    m_waitingTicks.start();
   }
+}
+
+void ConsoleWindow::fileProgress(qint64 received, qint64 total) {
+  const bool firstBytes = m_received == 0 && received > 0;
+  m_received = received;
+  m_total = total;
+  if (firstBytes) {
+    m_waitingTicks.stop();
+    m_redrawClock.invalidate();  // the wait is over: shown at once
+  }
+  redrawWhenDue();
+}
+
+void ConsoleWindow::requestDone(const QString& url, const FetchOutcome& outcome, qint64 elapsedMs) {
+  m_waitingTicks.stop();
+  if (!m_verbose) {
+    return;
+  }
+  const QString answer = outcome.httpStatus > 0 ? QStringLiteral("HTTP %1").arg(outcome.httpStatus)
+                                                : QStringLiteral("応答なし");
+  QString line = QStringLiteral("GET %1 → %2、%3、%4")
+                     .arg(url, answer, byteText(outcome.bytesReceived), secondsText(elapsedMs));
+  if (!outcome.stored()) {
+    line += QStringLiteral("（") + fetchFailureText(outcome) + QStringLiteral("）");
+  }
+  writeLine(line, false);
 }
 
 void ConsoleWindow::progressLine(const QString& text) {
   const bool due = !m_redrawClock.isValid() || m_redrawClock.elapsed() >= kRedrawIntervalMs;
-  if (!m_sink.isTerminal || m_quiet || !due) {
+  if (!redraws() || !due) {
     return;
   }
   m_redrawClock.restart();
@@ -98,31 +130,25 @@ void ConsoleWindow::set_stop_flg(Truth value) {
   m_stopFlag = stopRequested() ? kTrue : value;
 }
 
-// Each file a run fetches is announced by a blue caption ending in "処理中".
-bool ConsoleWindow::isProgressCaption(const QString& text) const {
-  return m_label1Colour == kBlue && text.endsWith(QStringLiteral("処理中"));
-}
-
 void ConsoleWindow::setLabel1Caption(const QString& text) {
   if (text.isEmpty()) {
     return;
   }
   const bool failed = m_label1Colour == kRed;
-  if (isProgressCaption(text)) {
-    ++m_fileNumber;
-    m_fileCaption = text;
-    m_received = 0;
-    m_fileClock.start();
-    m_redrawClock.invalidate();
+  QString line = text;
+  // The caption that follows a file's start is that file's: a log shows how far
+  // a long run is.
+  if (m_countPending && !failed) {
+    line += QStringLiteral(" (%1/%2)").arg(m_fileNumber).arg(m_totalFiles);
+    m_countPending = false;
   }
   if (m_quiet && !failed) {
     return;
   }
-  QString line = text;
-  if (isProgressCaption(text) && m_totalFiles > 1) {
-    line += QStringLiteral(" (%1/%2)").arg(m_fileNumber).arg(m_totalFiles);
-  }
   writeLine(line, failed);
+  if (redraws() && m_fileClock.isValid() && m_received == 0 && m_waitingTicks.isActive()) {
+    drawProgress();  // shows at once that the server is being waited for
+  }
 }
 
 void ConsoleWindow::setLabel3Caption(const QString& text) {
@@ -145,12 +171,26 @@ void ConsoleWindow::writeLine(const QString& text, bool isFailure) {
 
 QString ConsoleWindow::progressText() const {
   const qint64 elapsedMs = m_fileClock.isValid() ? m_fileClock.elapsed() : 0;
-  const qint64 rate = elapsedMs > 0 ? m_received * 1000 / elapsedMs : 0;
-  QString text = shortFileName(m_fileCaption);
+  QString text = m_fileName;
   if (m_totalFiles > 1) {
     text += QStringLiteral(" %1/%2").arg(m_fileNumber).arg(m_totalFiles);
   }
-  return text + QStringLiteral("  %1  %2/s").arg(byteText(m_received), byteText(rate));
+  if (m_received == 0) {
+    return text + QStringLiteral("  サーバーの応答待ち %1").arg(secondsText(elapsedMs));
+  }
+  text += QStringLiteral("  ") + byteText(m_received);
+  if (m_total > 0) {
+    text += QStringLiteral(" / %1 (%2%)").arg(byteText(m_total)).arg(m_received * 100 / m_total);
+  }
+  const qint64 rate = elapsedMs > 0 ? m_received * 1000 / elapsedMs : 0;
+  return text + QStringLiteral("  %1/s").arg(byteText(rate));
+}
+
+void ConsoleWindow::redrawWhenDue() {
+  const bool due = !m_redrawClock.isValid() || m_redrawClock.elapsed() >= kRedrawIntervalMs;
+  if (redraws() && due) {
+    drawProgress();
+  }
 }
 
 void ConsoleWindow::drawProgress() {

@@ -1,9 +1,9 @@
 // `kabuka-collect date <yyyy-mm-dd>`: what "日付指定" does in the window.
 
-#include "cli/collection.h"
 #include "cli/command.h"
 #include "cli/console_window.h"
 #include "cli/date_arguments.h"
+#include "cli/driver_runs.h"
 
 namespace kabuka::cli {
 

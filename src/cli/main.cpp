@@ -33,6 +33,7 @@ int main(int argc, char* argv[]) {
   kabuka::cli::ProgramEnvironment environment;
   environment.console.write = [](QByteArrayView bytes) { writeTo(stderr, bytes); };
   environment.console.isTerminal = ::isatty(STDERR_FILENO) == 1;
+  environment.console.dumbTerminal = qgetenv("TERM") == "dumb";
   environment.console.isJournal = stderrIsJournal();
   environment.writeHelp = [](QByteArrayView bytes) { writeTo(stdout, bytes); };
   environment.writeOutput = [](QByteArrayView bytes) {

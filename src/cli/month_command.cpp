@@ -1,8 +1,8 @@
 // `kabuka-collect month <yyyy-mm>`: what "年月指定" with a month does in the window.
 
-#include "cli/collection.h"
 #include "cli/command.h"
 #include "cli/date_arguments.h"
+#include "cli/driver_runs.h"
 
 namespace kabuka::cli {
 

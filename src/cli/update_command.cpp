@@ -1,9 +1,9 @@
 // `kabuka-collect update`: brings the price database up to today, month by month.
 
-#include "cli/collection.h"
 #include "cli/command.h"
 #include "cli/console_window.h"
 #include "cli/date_arguments.h"
+#include "cli/driver_runs.h"
 #include "cli/export_command.h"
 #include "cli/update_plan.h"
 #include "settings/folder_layout.h"
@@ -127,6 +127,16 @@ QString dayList(const QList<QDate>& days) {
   return text;
 }
 
+// How many day files the months' splits replaced, and how many they left as
+// they were because their bytes did not change.
+void reportDayFiles(ConsoleWindow& console, const MonthRuns& runs) {
+  if (runs.dayFilesWritten + runs.dayFilesUnchanged > 0) {
+    console.info(QStringLiteral("日毎株価ファイル：書き換え %1 件、変わらず %2 件。")
+                     .arg(runs.dayFilesWritten)
+                     .arg(runs.dayFilesUnchanged));
+  }
+}
+
 // The last lines: what the database now holds, and what it still lacks.
 ExitStatus reportHeld(CliContext& context, const QList<YearMonth>& collected) {
   const QDate today = context.today();
@@ -193,8 +203,9 @@ ExitStatus collect(CliContext& context, const ParsedOptions& options) {
     context.console.info(QStringLiteral("集める月はありません。"));
     return ExitStatus::Done;
   }
-  const ExitStatus status = collectMonths(context, plan.months);
-  return status == ExitStatus::Done ? reportHeld(context, plan.months) : status;
+  const MonthRuns runs = collectMonths(context, plan.months);
+  reportDayFiles(context.console, runs);
+  return runs.status == ExitStatus::Done ? reportHeld(context, plan.months) : runs.status;
 }
 
 ExitStatus run(CliContext& context, const ParsedOptions& options) {

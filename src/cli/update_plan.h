@@ -1,7 +1,7 @@
 #pragma once
 
 #include "calendar/market_calendar.h"
-#include "cli/collection.h"
+#include "cli/driver_runs.h"
 
 #include <QDate>
 #include <QList>

@@ -1,8 +1,8 @@
 // `kabuka-collect year <yyyy>`: what "年月指定" with "all" does in the window.
 
-#include "cli/collection.h"
 #include "cli/command.h"
 #include "cli/date_arguments.h"
+#include "cli/driver_runs.h"
 
 namespace kabuka::cli {
 

@@ -17,10 +17,6 @@ namespace kabuka {
 
 namespace {
 
-QString twoDigits(int number) {
-  return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
-}
-
 // One collection run. Names follow the window's procedures: Y, M, D are the
 // selection's texts, url1 and file_path1 the file in hand.
 class Run {
@@ -31,6 +27,7 @@ public:
   RunEnding ending() const { return m_ending; }
   const QString& endingText() const { return m_endingText; }
   const RunFailure& failure() const { return m_failure; }
+  const RunDayFiles& dayFiles() const { return m_dayFiles; }
 
   void execute() {
     m_window.set_stop_flg(kFalse);
@@ -162,11 +159,12 @@ private:
 
   void collectDate() {
     const QString ymd = Y + M + D;
+    const QString url = layout::dayFileUrl(baseUrl(), Y, ymd);
+    m_window.fileStarted(ymd, url);
     showProgress(QStringLiteral("日付指定：") + ymd + QStringLiteral("：日毎株価収集処理中"));
-    const QString url = baseUrl() + Y + QStringLiteral("/data_d/") + ymd + QStringLiteral(".csv");
     // What a run killed while it stored this day left behind; the lock says no
     // other run is writing it now.
-    removeLeftoverTemporaries(dailyFolder(), ymd + QStringLiteral(".csv"));
+    removeLeftoverTemporaries(dailyFolder(), layout::dayFileName(ymd));
     // Only this day's file, whole, may replace the stored one.
     if (!fetch(layout::dailyFile(dailyFolder(), ymd), url, FetchExpectation{ymd.toLatin1()})) {
       // A day the calendar does not have cannot be named; the fetcher's own text stays.
@@ -180,19 +178,26 @@ private:
     endCompletedOrStopped();
   }
 
+  QString monthUrl() const { return layout::monthFileUrl(baseUrl(), Y, Y + M); }
+  QString monthName() const { return Y + QStringLiteral("年") + M + QStringLiteral("月"); }
+
   // Fetches one month file into the scratch folder, splits it into day files and
   // deletes it. False when the month was not stored whole; the month file then
   // stays for a look, with every day file already written.
   bool collectMonth() {
     const QString yyyymm = Y + M;
-    const QString url =
-        baseUrl() + Y + QStringLiteral("/data_dg/") + yyyymm + QStringLiteral(".csv");
-    removeLeftoverTemporaries(dailyFolder(), yyyymm + QStringLiteral("??.csv"));
-    removeLeftoverTemporaries(scratchFolder(), yyyymm + QStringLiteral(".csv"));
+    const QString url = monthUrl();
+    removeLeftoverTemporaries(dailyFolder(), layout::dayFileName(yyyymm + QStringLiteral("??")));
+    removeLeftoverTemporaries(scratchFolder(), layout::monthFileName(yyyymm));
     if (!fetch(layout::monthFile(scratchFolder(), yyyymm), url)) {
       return false;
     }
-    m_failure.split = data_d_csv_sub(file_path1, {Y.toInt(), M.toInt()}, dailyFolder(), m_window);
+    SplitOptions options;
+    options.keepUnchangedFiles = m_env.keepUnchangedDayFiles;
+    m_failure.split =
+        data_d_csv_sub(file_path1, {Y.toInt(), M.toInt()}, dailyFolder(), m_window, options);
+    m_dayFiles.written += m_failure.split.dayFilesWritten;
+    m_dayFiles.unchanged += m_failure.split.dayFilesUnchanged;
     if (!m_failure.split.complete) {
       return false;
     }
@@ -204,7 +209,8 @@ private:
     const QDate today = m_env.today();
     const int lastMonth = Y == QString::number(today.year()) ? today.month() : 12;
     for (int month = 1; month <= lastMonth; ++month) {
-      M = twoDigits(month);
+      M = layout::twoDigits(month);
+      m_window.fileStarted(monthName(), monthUrl());
       showProgress(QStringLiteral("年指定：") + Y + QStringLiteral("年") + M +
                    QStringLiteral("月の日毎株価収集処理中"));
       if (!collectMonth()) {
@@ -220,6 +226,7 @@ private:
   }
 
   void collectYearMonth() {
+    m_window.fileStarted(monthName(), monthUrl());
     showProgress(QStringLiteral("月指定：") + Y + QStringLiteral("年") + M +
                  QStringLiteral("月の日毎株価収集処理中"));
     if (!collectMonth()) {
@@ -276,6 +283,7 @@ private:
   RunEnding m_ending = RunEnding::None;
   QString m_endingText;
   RunFailure m_failure;
+  RunDayFiles m_dayFiles;
 };
 
 }  // namespace
@@ -297,6 +305,7 @@ void CollectionDriver::m_dl_start_cmd_Click() {
   m_lastEnding = run.ending();
   m_lastMessage = run.endingText();
   m_lastFailure = m_lastEnding == RunEnding::Failed ? run.failure() : RunFailure{};
+  m_lastDayFiles = run.dayFiles();
   m_running = false;
 }
 

@@ -29,6 +29,17 @@ struct RunEnvironment {
   // year the server never had) are removed at its end. The window keeps the
   // folders it makes; the command line, run unattended, leaves no empty ones.
   bool removeEmptyFoldersItMade = false;
+  // A day file whose new bytes equal the old is left as it is (its time and
+  // inode too), so a backup keyed on times copies nothing for it. The window
+  // writes every day file; the command line re-collects whole months and keeps
+  // what did not change.
+  bool keepUnchangedDayFiles = false;
+};
+
+// The day files a run's splits gave: replaced or new, and left as they were.
+struct RunDayFiles {
+  int written = 0;
+  int unchanged = 0;
 };
 
 // What a failed run could not do, beyond the failure message of Label1: the file
@@ -74,6 +85,8 @@ public:
   const QString& lastMessage() const { return m_lastMessage; }
   // Why the last run failed; empty unless it ended as Failed with a file in hand.
   const RunFailure& lastFailure() const { return m_lastFailure; }
+  // The day files the last run's splits wrote or left as they were.
+  const RunDayFiles& lastDayFiles() const { return m_lastDayFiles; }
 
 private:
   RunWindow& m_window;
@@ -84,6 +97,7 @@ private:
   RunEnding m_lastEnding = RunEnding::None;
   QString m_lastMessage;
   RunFailure m_lastFailure;
+  RunDayFiles m_lastDayFiles;
 };
 
 }  // namespace kabuka

@@ -1,12 +1,27 @@
 #include "retry.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 
 namespace kabuka {
 
 namespace {
+
 constexpr int kFirstDelayMs = 1000;
 constexpr int kLongestDelayMs = 60'000;
+
+FetchOutcome fetchOnce(FileFetcher& fetcher, const QString& url, const QString& localPath,
+                       const RetryPolicy& policy, const FetchExpectation& expected) {
+  QElapsedTimer clock;
+  clock.start();
+  const FetchOutcome outcome = fetcher.fetchFile(url, localPath, expected);
+  if (policy.onRequest) {
+    policy.onRequest(url, outcome, clock.elapsed());
+  }
+  return outcome;
+}
+
 }  // namespace
 
 int retryDelayMs(int retryNumber, const FetchOutcome& failed) {
@@ -19,7 +34,7 @@ int retryDelayMs(int retryNumber, const FetchOutcome& failed) {
 
 FetchOutcome fetchWithRetries(FileFetcher& fetcher, const QString& url, const QString& localPath,
                               const RetryPolicy& policy, const FetchExpectation& expected) {
-  FetchOutcome outcome = fetcher.fetchFile(url, localPath, expected);
+  FetchOutcome outcome = fetchOnce(fetcher, url, localPath, policy, expected);
   for (int retry = 1; retry <= policy.retries && outcome.isTransient(); ++retry) {
     const int delayMs = retryDelayMs(retry, outcome);
     if (policy.onRetry) {
@@ -28,7 +43,7 @@ FetchOutcome fetchWithRetries(FileFetcher& fetcher, const QString& url, const QS
     if (policy.wait && !policy.wait(delayMs)) {
       break;
     }
-    outcome = fetcher.fetchFile(url, localPath, expected);
+    outcome = fetchOnce(fetcher, url, localPath, policy, expected);
   }
   return outcome;
 }

@@ -15,6 +15,9 @@ struct RetryPolicy {
   std::function<bool(int delayMs)> wait;
   // Told of each retry before its wait.
   std::function<void(int retryNumber, int delayMs, const FetchOutcome& failed)> onRetry;
+  // Told of every request when it has ended, the first and each retry, with how
+  // long it took.
+  std::function<void(const QString& url, const FetchOutcome& outcome, qint64 elapsedMs)> onRequest;
 };
 
 // The wait before retry `retryNumber` (1, 2, ...): 1 s, 2 s, 4 s and so on, or

@@ -52,6 +52,14 @@ public:
   virtual void setStopButtonVisible(bool visible) = 0;   // m_dl_stop_cmd
 
   virtual void set_stop_flg(Truth value) = 0;
+
+  // The run's own account of what it does, beyond the captions: a file's fetch
+  // begins (`name` is "2016年03月" or "20160315"). The command line draws its
+  // progress from it; the window has no use for it.
+  virtual void fileStarted(const QString& name, const QString& url) {
+    Q_UNUSED(name);
+    Q_UNUSED(url);
+  }
 };
 
 }  // namespace kabuka

@@ -3,6 +3,7 @@
 #include "collect/records.h"
 #include "collect/staged_files.h"
 #include "common/field_reader.h"
+#include "settings/folder_layout.h"
 
 #include <QFile>
 
@@ -164,12 +165,14 @@ QString printableName(std::string_view name) {
 
 class MonthFileSplitter {
 public:
-  MonthFileSplitter(QIODevice& monthFile, size_t readWindowBytes, SplitMonth month,
+  MonthFileSplitter(QIODevice& monthFile, const SplitOptions& options, SplitMonth month,
                     const QString& dailyFolder, RunWindow& window)
-      : m_input(monthFile, readWindowBytes),
+      : m_input(monthFile, options.readWindowBytes),
         m_month(month),
         m_dailyFolder(dailyFolder),
-        m_window(window) {}
+        m_window(window) {
+    m_days.keepUnchangedFiles(options.keepUnchangedFiles);
+  }
 
   SplitResult run() {
     long long blocks = 0;
@@ -288,9 +291,11 @@ private:
       note(SplitProblem::NotOfTheMonth, printableName(dayName));
       return true;
     }
-    const QString path = m_dailyFolder + QString::fromLatin1(dayName) + QStringLiteral(".csv");
-    m_lastDayStaged = m_days.add(path, content);
-    if (!m_lastDayStaged) {
+    const QString path = m_dailyFolder + layout::dayFileName(QString::fromLatin1(dayName));
+    const StagedFiles::Added added = m_days.add(path, content);
+    m_lastDayStaged = added == StagedFiles::Added::Staged;
+    m_result.dayFilesUnchanged += added == StagedFiles::Added::Unchanged ? 1 : 0;
+    if (added == StagedFiles::Added::Failed) {
       note(SplitProblem::NotWritten, path);
     }
     return true;
@@ -349,14 +354,14 @@ QString splitProblemText(const SplitResult& result) {
 }
 
 SplitResult data_d_csv_sub(const QString& monthFilePath, SplitMonth month,
-                           const QString& dailyFolder, RunWindow& window, size_t readWindowBytes) {
+                           const QString& dailyFolder, RunWindow& window,
+                           const SplitOptions& options) {
   window.yield();
   QFile file(monthFilePath);
   if (!file.open(QIODevice::ReadOnly)) {
     return {};
   }
-  const SplitResult result =
-      MonthFileSplitter(file, readWindowBytes, month, dailyFolder, window).run();
+  const SplitResult result = MonthFileSplitter(file, options, month, dailyFolder, window).run();
   file.close();
   if (result.complete) {
     window.setLabel1Colour(kBlue);

@@ -24,6 +24,7 @@ enum class SplitProblem {
 
 struct SplitResult {
   int dayFilesWritten = 0;
+  int dayFilesUnchanged = 0;  // with keepUnchangedFiles: left as they were
   // Every announced block was read in full and written, the last record ended
   // with a line end, and nothing was left over. When false, the month file must
   // be kept: some of its days are not stored.
@@ -48,11 +49,17 @@ QString splitProblemText(const SplitResult& result);
 // end all of them are synced to the disk at once and each replaces its old copy
 // whole, so a split cut short still stores the days before the break.
 // Shows the completion text in Label1 when the whole file was split.
-// The month file is read through a window of `readWindowBytes` (grown when one
-// day needs more), never held whole.
 inline constexpr size_t kSplitReadWindowBytes = 1024 * 1024;
+struct SplitOptions {
+  // The month file is read through a window of this size (grown when one day
+  // needs more), never held whole.
+  size_t readWindowBytes = kSplitReadWindowBytes;
+  // A day file that already holds the bytes of its day is left as it is (time and
+  // inode too) instead of being written again.
+  bool keepUnchangedFiles = false;
+};
 SplitResult data_d_csv_sub(const QString& monthFilePath, SplitMonth month,
                            const QString& dailyFolder, RunWindow& window,
-                           size_t readWindowBytes = kSplitReadWindowBytes);
+                           const SplitOptions& options = {});
 
 }  // namespace kabuka

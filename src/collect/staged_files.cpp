@@ -1,5 +1,7 @@
 #include "staged_files.h"
 
+#include "settings/folder_layout.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,11 +15,6 @@
 namespace kabuka {
 
 namespace {
-
-constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-// As many as an interrupted atomic write leaves, so that the database check and
-// the next run know a staged file for a left-over.
-constexpr int kRandomLetters = 6;
 
 bool writeWhole(QFile& file, std::string_view content) {
   // A write cut short by a full disk is not always an error to QFile, and the
@@ -42,40 +39,53 @@ bool syncPath(const QString& path, int flags) {
   return synced;
 }
 
+// True when the regular file at `path` holds exactly `content`. A file that is
+// not regular (a pipe) is never opened: it would block.
+bool holdsAlready(const QString& path, std::string_view content) {
+  const QFileInfo info(path);
+  if (!info.isFile() || info.size() != qint64(content.size())) {
+    return false;
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return false;
+  }
+  const QByteArray bytes = file.readAll();
+  return bytes.size() == qsizetype(content.size()) &&
+         std::string_view(bytes.constData(), size_t(bytes.size())) == content;
+}
+
 }  // namespace
 
 StagedFiles::~StagedFiles() {
   discard();
 }
 
-QString StagedFiles::temporaryNameFor(const QString& finalPath) {
-  QString name = finalPath + QLatin1Char('.');
-  for (int i = 0; i < kRandomLetters; ++i) {
-    name += QLatin1Char(kLetters[m_random.bounded(int(sizeof kLetters) - 1)]);
+StagedFiles::Added StagedFiles::add(const QString& finalPath, std::string_view content) {
+  if (m_keepUnchanged && holdsAlready(finalPath, content)) {
+    return Added::Unchanged;
   }
-  return name;
-}
-
-bool StagedFiles::add(const QString& finalPath, std::string_view content) {
   for (int attempt = 0; attempt < 8; ++attempt) {
-    QFile file(temporaryNameFor(finalPath));
+    // Named as an interrupted atomic write leaves its file, so that the database
+    // check and the next run know a staged file for a left-over.
+    QFile file(layout::temporaryNameFor(finalPath, m_random));
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
       if (file.exists()) {
         continue;  // the unlikely clash of two random names
       }
-      return false;
+      return Added::Failed;
     }
     if (!writeWhole(file, content)) {
       const QString name = file.fileName();
       file.close();
       unlinkFile(name);
-      return false;
+      return Added::Failed;
     }
     file.close();
     m_staged.push_back({file.fileName(), finalPath});
-    return true;
+    return Added::Staged;
   }
-  return false;
+  return Added::Failed;
 }
 
 void StagedFiles::discardLast() {
@@ -144,9 +154,10 @@ bool syncFolder(const QString& folder) {
 
 void removeLeftoverTemporaries(const QString& folder, const QString& finalNames) {
   static const QRegularExpression kSuffix(
-      QStringLiteral("\\.[A-Za-z0-9]{%1}$").arg(kRandomLetters));
+      QStringLiteral("\\.[A-Za-z0-9]{%1}$").arg(layout::kTemporarySuffixLetters));
   QDir dir(folder);
-  const QString pattern = finalNames + QLatin1Char('.') + QString(kRandomLetters, QLatin1Char('?'));
+  const QString pattern =
+      finalNames + QLatin1Char('.') + QString(layout::kTemporarySuffixLetters, QLatin1Char('?'));
   for (const QString& name : dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System)) {
     if (kSuffix.match(name).hasMatch()) {
       unlinkFile(dir.filePath(name));

@@ -21,11 +21,19 @@ public:
   StagedFiles(const StagedFiles&) = delete;
   StagedFiles& operator=(const StagedFiles&) = delete;
 
-  // Writes `content` to a new file beside `finalPath`; false (and nothing left
-  // behind) when it could not be written whole.
-  bool add(const QString& finalPath, std::string_view content);
+  // A file whose content is already that of its final name is then left as it is
+  // (its time and inode too), so that a backup keyed on times copies nothing
+  // for it.
+  void keepUnchangedFiles(bool keep) { m_keepUnchanged = keep; }
 
-  // Forgets the file added last, which is then never renamed into place.
+  enum class Added {
+    Staged,     // written beside its final name, to be renamed over it
+    Unchanged,  // the final file holds these bytes already; nothing written
+    Failed,     // could not be written whole; nothing left behind
+  };
+  Added add(const QString& finalPath, std::string_view content);
+
+  // Forgets the file staged last, which is then never renamed into place.
   void discardLast();
 
   struct Committed {
@@ -42,12 +50,12 @@ private:
     QString temporaryPath;
     QString finalPath;
   };
-  QString temporaryNameFor(const QString& finalPath);
   bool syncAll();
   void discard();
 
   QRandomGenerator& m_random;
   std::vector<Staged> m_staged;
+  bool m_keepUnchanged = false;
 };
 
 // Makes the renames and removals inside `folder` durable; false when the sync failed.

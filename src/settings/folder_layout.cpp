@@ -1,7 +1,5 @@
 #include "folder_layout.h"
 
-#include <QRandomGenerator>
-
 namespace kabuka::layout {
 
 QString settingsFile(const QString& programFolder) {
@@ -121,12 +119,12 @@ const QRegularExpression& monthTemporaryPattern() {
   return pattern;
 }
 
-QString temporaryNameFor(const QString& finalPath) {
+QString temporaryNameFor(const QString& finalPath, QRandomGenerator& random) {
   static constexpr char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   QString name = finalPath + QLatin1Char('.');
   for (int i = 0; i < kTemporarySuffixLetters; ++i) {
-    name += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)]);
+    name += QLatin1Char(kLetters[random.bounded(int(sizeof kLetters) - 1)]);
   }
   return name;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QString>
 
@@ -57,7 +58,8 @@ const QRegularExpression& dayTemporaryPattern();  // "20160315.csv.aB3dE9"
 const QRegularExpression& monthFilePattern();     // "201603.csv"
 const QRegularExpression& monthTemporaryPattern();
 // The name of a new temporary file beside `finalPath`, with random letters.
-QString temporaryNameFor(const QString& finalPath);
+QString temporaryNameFor(const QString& finalPath,
+                         QRandomGenerator& random = *QRandomGenerator::global());
 
 // Folder paths always end in a separator; adds one where it is missing.
 QString withTrailingSeparator(const QString& folder);

@@ -1,4 +1,5 @@
 #include "cli/console_window.h"
+#include "collect/fetcher.h"
 
 #include <QTimeZone>
 
@@ -10,15 +11,23 @@ namespace kabuka {
 namespace {
 
 struct Console {
-  explicit Console(bool terminal, bool quiet = false, bool journal = false)
-      : window({[this](QByteArrayView bytes) { written += bytes.toByteArray(); }, terminal, journal,
-                [] {
-                  return QDateTime({2016, 12, 7}, {9, 30, 5}, Qt::UTC);
-                }},
-               quiet) {}
+  explicit Console(bool terminal, bool quiet = false, bool journal = false, bool dumb = false,
+                   bool verbose = false)
+      : window(cli::ConsoleSink{
+                   .write = [this](QByteArrayView bytes) { written += bytes.toByteArray(); },
+                   .isTerminal = terminal,
+                   .dumbTerminal = dumb,
+                   .isJournal = journal,
+                   .now =
+                       [] {
+                         return QDateTime({2016, 12, 7}, {9, 30, 5}, Qt::UTC);
+                       }},
+               quiet, verbose) {}
   QByteArray written;
   cli::ConsoleWindow window;
 };
+
+const QString kMonthUrl = QStringLiteral("http://h/kabu/kabu2/kabuka_db/2016/data_dg/201611.csv");
 
 // Sets the machine's time zone for one test.
 class MachineZone {
@@ -45,6 +54,7 @@ TEST(ConsoleWindow, LogLinesCarryTimeAndCount) {
   const MachineZone tokyo("Asia/Tokyo");
   Console console(false);
   console.window.planFiles(12);
+  console.window.fileStarted(QStringLiteral("2015年01月"), kMonthUrl);
   console.window.setLabel1Colour(kBlue);
   console.window.setLabel1Caption(QStringLiteral("年指定：2015年01月の日毎株価収集処理中"));
   console.window.fileProgress(1000, -1);
@@ -64,20 +74,57 @@ TEST(ConsoleWindow, JournalLinesCarryTheirPriority) {
                            "<3>年月指定：201603の情報は収集できませんでした。\n"));
 }
 
-// On a terminal the progress line is redrawn in place and wiped before a status
-// line, so the two never run together.
+// On a terminal the progress line is redrawn in place: first that the server is
+// being waited for, then the bytes of the announced total; it is wiped before a
+// status line, so the two never run together. It comes from the run's file
+// events, not from the wording of the captions.
 TEST(ConsoleWindow, TerminalProgressIsRedrawnInPlace) {
   Console console(true);
   console.window.planFiles(2);
+  console.window.fileStarted(QStringLiteral("2016年11月"), kMonthUrl);
   console.window.setLabel1Colour(kBlue);
-  console.window.setLabel1Caption(QStringLiteral("月指定：2016年11月の日毎株価収集処理中"));
+  console.window.setLabel1Caption(QStringLiteral("月の取得を始めます"));
+  EXPECT_TRUE(console.written.startsWith("月の取得を始めます (1/2)\n"))
+      << console.written.toStdString();
+  EXPECT_TRUE(console.written.contains("\r\x1b[K2016年11月 1/2  サーバーの応答待ち"))
+      << console.written.toStdString();
   console.written.clear();
-  console.window.fileProgress(3 * 1024 * 1024, -1);
-  EXPECT_TRUE(console.written.startsWith("\r\x1b[K2016年11月 1/2  3.0 MiB"))
+  console.window.fileProgress(3 * 1024 * 1024, 4 * 1024 * 1024);
+  EXPECT_TRUE(console.written.startsWith("\r\x1b[K2016年11月 1/2  3.0 MiB / 4.0 MiB (75%)"))
       << console.written.toStdString();
   console.window.setLabel1Caption(QStringLiteral("日毎株価の処理完了"));
   EXPECT_TRUE(console.written.endsWith("\r\x1b[K日毎株価の処理完了\n"))
       << console.written.toStdString();
+}
+
+// A terminal that cannot move its cursor gets plain lines, and no caption
+// starts a file by its wording.
+TEST(ConsoleWindow, ADumbTerminalGetsNoEscapeSequences) {
+  Console console(true, false, false, true);
+  console.window.planFiles(2);
+  console.window.setLabel1Colour(kBlue);
+  console.window.setLabel1Caption(QStringLiteral("月指定：2016年11月の日毎株価収集処理中"));
+  console.window.fileStarted(QStringLiteral("2016年11月"), kMonthUrl);
+  console.window.fileProgress(3 * 1024 * 1024, -1);
+  console.window.progressLine(QStringLiteral("1/2 日"));
+  EXPECT_EQ(QString::fromUtf8(console.written),
+            QStringLiteral("月指定：2016年11月の日毎株価収集処理中\n"));
+}
+
+TEST(ConsoleWindow, VerboseNamesEveryRequest) {
+  FetchOutcome outcome;
+  outcome.failure = FetchFailure::HttpStatus;
+  outcome.httpStatus = 503;
+  outcome.bytesReceived = 2048;
+  Console quietly(true);
+  quietly.window.requestDone(kMonthUrl, outcome, 1500);
+  EXPECT_TRUE(quietly.written.isEmpty());
+  Console verbose(true, false, false, false, true);
+  verbose.window.requestDone(kMonthUrl, outcome, 1500);
+  const QString line = QString::fromUtf8(verbose.written);
+  EXPECT_TRUE(line.startsWith(QStringLiteral("GET ") + kMonthUrl +
+                              QStringLiteral(" → HTTP 503、2 KiB、1.50 秒")))
+      << line.toStdString();
 }
 
 // A signal before a run still stops it: the run's own reset of the flag must not

@@ -179,7 +179,7 @@ TEST_P(SplitterEndTest, TheLastRecordMustEndWithALineEnd) {
   ASSERT_TRUE(test::writeBytes(daily() + QStringLiteral("20160301.csv"), "old\r\n"));
   ASSERT_TRUE(test::writeBytes(monthFile(), month));
   for (size_t size = 2; size <= size_t(month.size()) + 1; ++size) {
-    const SplitResult result = data_d_csv_sub(monthFile(), kMarch, daily(), window, size);
+    const SplitResult result = data_d_csv_sub(monthFile(), kMarch, daily(), window, {size});
     ASSERT_EQ(result.complete, GetParam().complete) << "window " << size;
     if (result.complete) {
       ASSERT_EQ(day("20160301"), "20160301,1,,,,,,\r\n1,a,b,c,d,e,f,17700\r\n")
@@ -290,7 +290,7 @@ TEST_F(SplitterTest, ReadWindowEdgesChangeNothing) {
   for (size_t size = 2; size <= size_t(month.size()) + 1; ++size) {
     QDir(daily()).removeRecursively();
     ASSERT_TRUE(QDir().mkpath(daily()));
-    const SplitResult result = data_d_csv_sub(monthFile(), kMarch, daily(), window, size);
+    const SplitResult result = data_d_csv_sub(monthFile(), kMarch, daily(), window, {size});
     ASSERT_TRUE(result.complete) << "window " << size;
     ASSERT_EQ(result.dayFilesWritten, 3) << "window " << size;
     ASSERT_EQ(day("20160301"), first) << "window " << size;

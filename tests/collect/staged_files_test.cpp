@@ -1,14 +1,18 @@
 #include "collect/staged_files.h"
 
+#include "settings/folder_layout.h"
 #include "support/sync_spy.h"
 #include "support/temp_folder.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+
+#include <sys/stat.h>
 
 namespace kabuka {
 namespace {
@@ -34,12 +38,9 @@ protected:
 // "<name>.XXXXXX", six letters or digits, beside the final file.
 TEST_F(StagedFilesTest, StagesUnderTheNameOfAnInterruptedWrite) {
   StagedFiles stage;
-  ASSERT_TRUE(stage.add(day("20160301.csv"), "new\r\n"));
+  ASSERT_EQ(stage.add(day("20160301.csv"), "new\r\n"), StagedFiles::Added::Staged);
   const QString staged = QString::fromStdString(names());
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^20160301\\.csv\\.[A-Za-z0-9]{6}$"))
-                  .match(staged)
-                  .hasMatch())
-      << staged.toStdString();
+  EXPECT_TRUE(layout::dayTemporaryPattern().match(staged).hasMatch()) << staged.toStdString();
   const StagedFiles::Committed committed = stage.commit();
   EXPECT_TRUE(committed.all);
   EXPECT_EQ(committed.files, 1);
@@ -47,12 +48,35 @@ TEST_F(StagedFilesTest, StagesUnderTheNameOfAnInterruptedWrite) {
   EXPECT_EQ(readBytes(day("20160301.csv")), "new\r\n");
 }
 
+// A file that holds its new bytes already keeps its time and inode, so a backup
+// keyed on times copies nothing for it; a changed one is replaced.
+TEST_F(StagedFilesTest, LeavesAFileWithTheSameBytesUntouched) {
+  ASSERT_TRUE(test::writeBytes(day("20160301.csv"), "same\r\n"));
+  ASSERT_TRUE(test::writeBytes(day("20160302.csv"), "old\r\n"));
+  const QFileInfo before(day("20160301.csv"));
+  const auto inodeOf = [](const QString& path) {
+    struct stat info = {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_ino;
+  };
+  const ino_t inode = inodeOf(day("20160301.csv"));
+  StagedFiles stage;
+  stage.keepUnchangedFiles(true);
+  EXPECT_EQ(stage.add(day("20160301.csv"), "same\r\n"), StagedFiles::Added::Unchanged);
+  EXPECT_EQ(stage.add(day("20160302.csv"), "new\r\n"), StagedFiles::Added::Staged);
+  EXPECT_EQ(stage.add(day("20160303.csv"), "new\r\n"), StagedFiles::Added::Staged);
+  EXPECT_EQ(stage.commit().files, 2);
+  EXPECT_EQ(inodeOf(day("20160301.csv")), inode);
+  EXPECT_EQ(QFileInfo(day("20160301.csv")).lastModified(), before.lastModified());
+  EXPECT_EQ(readBytes(day("20160302.csv")), "new\r\n");
+}
+
 TEST_F(StagedFilesTest, WhatIsNotCommittedIsRemovedWithTheStage) {
   ASSERT_TRUE(test::writeBytes(day("20160301.csv"), "old\r\n"));
   {
     StagedFiles stage;
-    ASSERT_TRUE(stage.add(day("20160301.csv"), "new\r\n"));
-    ASSERT_TRUE(stage.add(day("20160302.csv"), "new\r\n"));
+    ASSERT_EQ(stage.add(day("20160301.csv"), "new\r\n"), StagedFiles::Added::Staged);
+    ASSERT_EQ(stage.add(day("20160302.csv"), "new\r\n"), StagedFiles::Added::Staged);
   }
   EXPECT_EQ(names(), "20160301.csv");
   EXPECT_EQ(readBytes(day("20160301.csv")), "old\r\n");
@@ -62,8 +86,8 @@ TEST_F(StagedFilesTest, AFileThatCannotBeRenamedIsReportedAndRemoved) {
   // A folder where a day file belongs: nothing can be renamed over it.
   ASSERT_TRUE(test::writeBytes(day("20160301.csv/inside"), "x"));
   StagedFiles stage;
-  ASSERT_TRUE(stage.add(day("20160301.csv"), "new\r\n"));
-  ASSERT_TRUE(stage.add(day("20160302.csv"), "new\r\n"));
+  ASSERT_EQ(stage.add(day("20160301.csv"), "new\r\n"), StagedFiles::Added::Staged);
+  ASSERT_EQ(stage.add(day("20160302.csv"), "new\r\n"), StagedFiles::Added::Staged);
   const StagedFiles::Committed committed = stage.commit();
   EXPECT_FALSE(committed.all);
   EXPECT_EQ(committed.files, 1);
@@ -77,8 +101,8 @@ TEST_F(StagedFilesTest, ANameClashTakesAnotherName) {
   QRandomGenerator second(7);
   StagedFiles earlier(first);
   StagedFiles later(second);
-  ASSERT_TRUE(earlier.add(day("20160301.csv"), "earlier\r\n"));
-  ASSERT_TRUE(later.add(day("20160301.csv"), "later\r\n"));
+  ASSERT_EQ(earlier.add(day("20160301.csv"), "earlier\r\n"), StagedFiles::Added::Staged);
+  ASSERT_EQ(later.add(day("20160301.csv"), "later\r\n"), StagedFiles::Added::Staged);
   EXPECT_EQ(QString::fromStdString(names()).count(QStringLiteral("20160301.csv.")), 2);
   EXPECT_TRUE(later.commit().all);
   EXPECT_EQ(readBytes(day("20160301.csv")), "later\r\n");
@@ -108,7 +132,7 @@ TEST_P(StagedFilesSyncTest, AFailedSyncIsNoCommit) {
     return (ofTheFolder ? GetParam().failFolderSync : GetParam().failFileSystemSync) ? EIO : 0;
   });
   StagedFiles stage;
-  ASSERT_TRUE(stage.add(day("20160301.csv"), "new\r\n"));
+  ASSERT_EQ(stage.add(day("20160301.csv"), "new\r\n"), StagedFiles::Added::Staged);
   const StagedFiles::Committed committed = stage.commit();
   EXPECT_FALSE(committed.all);
   EXPECT_EQ(committed.files, GetParam().filesRenamed);

@@ -1,7 +1,8 @@
-#include "collection.h"
+#include "driver_runs.h"
 
 #include "cli/console_window.h"
 #include "collect/driver.h"
+#include "settings/folder_layout.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -9,10 +10,6 @@
 namespace kabuka::cli {
 
 namespace {
-
-QString twoDigits(int number) {
-  return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
-}
 
 // Sleeps the back-off while the event loop runs, so a signal cuts it short.
 bool waitUnlessStopped(ConsoleWindow& console, int delayMs) {
@@ -27,19 +24,24 @@ bool waitUnlessStopped(ConsoleWindow& console, int delayMs) {
   return !console.stopRequested();
 }
 
-RunEnvironment runEnvironmentFor(CliContext& context) {
+RunEnvironment runEnvironmentFor(CliContext& context, bool lockHeld = false) {
   RunEnvironment env;
   env.programFolder = context.programFolder;
   env.builtInBaseUrl = context.builtInBaseUrl;
   env.today = context.today;
-  env.locale = QLocale();  // weekday names as the window shows them
+  // The messages are Japanese whatever LANG says; the window's weekday names
+  // follow the user's locale.
+  env.locale = QLocale(QLocale::Japanese, QLocale::Japan);
   env.fetch = context.fetch;
   env.fetch.onProgress = [&console = context.console](qint64 received, qint64 total) {
     console.fileProgress(received, total);
   };
   env.retry = retryPolicyFor(context);
-  // Unattended runs leave no empty folders behind for the check to report.
+  env.databaseLockHeld = lockHeld;
+  // Unattended runs leave no empty folders behind for the check to report, and
+  // a re-collected month leaves the day files that did not change as they are.
   env.removeEmptyFoldersItMade = true;
+  env.keepUnchangedDayFiles = true;
   return env;
 }
 
@@ -92,6 +94,9 @@ RetryPolicy retryPolicyFor(CliContext& context) {
   if (!policy.wait) {
     policy.wait = [&console](int delayMs) { return waitUnlessStopped(console, delayMs); };
   }
+  policy.onRequest = [&console](const QString& url, const FetchOutcome& outcome, qint64 elapsedMs) {
+    console.requestDone(url, outcome, elapsedMs);
+  };
   policy.onRetry = [&console, retries = policy.retries](int retryNumber, int delayMs,
                                                         const FetchOutcome& failed) {
     console.info(QStringLiteral("%1。%2 秒後に取り直します（再試行 %3/%4）。")
@@ -108,8 +113,8 @@ DateSelection dateSelection(const QDate& date) {
   selection.byDate = true;
   selection.byYearMonth = false;
   selection.yyyy1 = QString::number(date.year());
-  selection.mm1 = twoDigits(date.month());
-  selection.dd1 = twoDigits(date.day());
+  selection.mm1 = layout::twoDigits(date.month());
+  selection.dd1 = layout::twoDigits(date.day());
   return selection;
 }
 
@@ -118,7 +123,7 @@ DateSelection monthSelection(YearMonth month) {
   selection.byDate = false;
   selection.byYearMonth = true;
   selection.yyyy2 = QString::number(month.year);
-  selection.mm2 = twoDigits(month.month);
+  selection.mm2 = layout::twoDigits(month.month);
   return selection;
 }
 
@@ -135,19 +140,29 @@ ExitStatus runCollection(CliContext& context, const DateSelection& selection, in
   return runOnce(context, driver, selection, failureNote);
 }
 
-ExitStatus collectMonths(CliContext& context, const QList<YearMonth>& months) {
-  CollectionDriver driver(context.console, context.settei_tbl, runEnvironmentFor(context));
+MonthRuns collectMonths(CliContext& context, const QList<YearMonth>& months, bool lockHeld) {
+  CollectionDriver driver(context.console, context.settei_tbl,
+                          runEnvironmentFor(context, lockHeld));
   context.console.planFiles(int(months.size()));
+  MonthRuns runs;
   for (const YearMonth& month : months) {
     if (context.console.stopRequested()) {
-      return ExitStatus::Stopped;
+      runs.status = ExitStatus::Stopped;
+      break;
     }
-    const ExitStatus status = runOnce(context, driver, monthSelection(month));
-    if (status != ExitStatus::Done) {
-      return status;
+    runs.status = runOnce(context, driver, monthSelection(month));
+    // A month run that ends as stopped has finished its month first.
+    const RunEnding ending = driver.lastEnding();
+    if (ending == RunEnding::Completed || ending == RunEnding::Stopped) {
+      runs.collected.append(month);
+    }
+    runs.dayFilesWritten += driver.lastDayFiles().written;
+    runs.dayFilesUnchanged += driver.lastDayFiles().unchanged;
+    if (runs.status != ExitStatus::Done) {
+      break;
     }
   }
-  return ExitStatus::Done;
+  return runs;
 }
 
 }  // namespace kabuka::cli
