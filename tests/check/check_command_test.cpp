@@ -17,6 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
+#include <sys/stat.h>
+
 namespace kabuka::cli {
 namespace {
 
@@ -35,7 +39,14 @@ protected:
   static constexpr int kRecords = 30;
   const QDate today{2016, 7, 15};
   tools::SampleTree tree{{2016, 2016, kRecords}, [this] { return today; }};
-  tools::LoopbackHttpServer server{[this](const tools::HttpRequest& r) { return tree.respond(r); }};
+  // Runs on the server's thread before each answer.
+  std::function<void(const tools::HttpRequest&)> onRequest;
+  tools::LoopbackHttpServer server{[this](const tools::HttpRequest& r) {
+    if (onRequest) {
+      onRequest(r);
+    }
+    return tree.respond(r);
+  }};
   test::TempFolder program;
   test::SampleDatabase db{program.path() + QStringLiteral("/kabuka/"), kRecords};
   QByteArray console;
@@ -184,6 +195,33 @@ TEST_F(CheckCommandTest, FixCollectsTheMonthsOfLeftoversAndShortDaysOnly) {
                                           QStringLiteral("unexpected-day 2016-06-18")}))
       << "a file on a closed day is the user's to remove, and reported once";
   EXPECT_EQ(status, ExitStatus::NotCollected) << "the damaged file on a closed day is left";
+}
+
+// No other run may come in between the repair's reading and its collections, nor
+// between two of its months: one lock file stands from the first to the last.
+TEST_F(CheckCommandTest, FixHoldsOneLockThroughTheWholeRepair) {
+  db.storeDays(QDate(2016, 4, 1), QDate(2016, 6, 30));
+  QFile::remove(db.dayFile(QDate(2016, 4, 12)));
+  QFile::remove(db.dayFile(QDate(2016, 6, 8)));
+  const QByteArray lockFile = QFile::encodeName(RunLock::lockPathFor(db.dbPath()));
+  std::mutex mutex;
+  QList<qint64> lockChanges;  // the lock file's change time at each month's request
+  onRequest = [&](const tools::HttpRequest&) {
+    struct stat info = {};
+    const bool there = ::stat(lockFile.constData(), &info) == 0;
+    const std::lock_guard lock(mutex);
+    lockChanges.append(there ? qint64(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec
+                             : -1);
+  };
+
+  EXPECT_EQ(check({QStringLiteral("2016"), QStringLiteral("--fix")}), ExitStatus::Done);
+
+  ASSERT_GE(lockChanges.size(), 2);
+  for (const qint64 change : lockChanges) {
+    EXPECT_EQ(change, lockChanges.first()) << "the lock was given up and taken again";
+    EXPECT_NE(change, -1);
+  }
+  EXPECT_FALSE(QFile::exists(QString::fromLocal8Bit(lockFile))) << "released at the end";
 }
 
 TEST_F(CheckCommandTest, WhatCannotBeWrittenIsNotACompletedCheck) {

@@ -43,6 +43,10 @@ public:
     cli::ProgramEnvironment environment;
     environment.console.write = [this](QByteArrayView bytes) { output += bytes.toByteArray(); };
     environment.writeHelp = environment.console.write;
+    environment.writeOutput = [this](QByteArrayView bytes) {
+      report += bytes.toByteArray();
+      return true;
+    };
     environment.executableFolder = program.path();
     environment.builtInBaseUrl = baseUrl();
     environment.retryWait = [this](int delayMs) {
@@ -69,6 +73,7 @@ public:
   TempFolder program;
   int transferTimeoutMs = 5000;
   QByteArray output;  // what went to stderr
+  QByteArray report;  // what went to stdout: a check's report, a series
   QList<int> waits;   // the back-off waits asked for
 
 private:

@@ -175,5 +175,27 @@ TEST(CollectProcess, AFullDiskIsNamedAsTheCause) {
   EXPECT_TRUE(filesUnder(fixture.db() + QStringLiteral("2016/data_d")).isEmpty());
 }
 
+// A check stops between two months of its comparison within a second of the
+// signal, says it was stopped and what it found up to then, and exits 130; the
+// month in hand is abandoned, not waited for.
+TEST(CheckProcess, ASignalStopsTheComparisonAtOnce) {
+  CliFixture fixture;
+  ASSERT_EQ(fixture.run({QStringLiteral("month"), QStringLiteral("2016-11")}), 0);
+  fixture.setOverride([](const tools::HttpRequest&) -> std::optional<tools::HttpResponse> {
+    tools::HttpResponse slow = tools::HttpResponse::ok("201611,0,x,,,,,\r\n");
+    slow.delayMs = 20'000;
+    return slow;
+  });
+  CollectProcess check(fixture, {QStringLiteral("-v"), QStringLiteral("check"),
+                                 QStringLiteral("2016-11"), QStringLiteral("--server")});
+  QThread::msleep(300);
+  QElapsedTimer clock;
+  clock.start();
+  check.signal(SIGTERM);
+  EXPECT_EQ(check.finish(), 130) << check.output().toStdString();
+  EXPECT_LT(clock.elapsed(), 2'000);
+  EXPECT_FALSE(check.output().contains("server-month-missing"));
+}
+
 }  // namespace
 }  // namespace kabuka
