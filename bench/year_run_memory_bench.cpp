@@ -3,7 +3,7 @@
 // more than one month file and one day block at a time.
 
 #include "collect/driver.h"
-#include "null_window.h"
+#include "collect/null_window.h"
 #include "sample_data/sample_prices.h"
 
 #include <QFile>
@@ -63,7 +63,7 @@ private:
   int m_port = 0;
 };
 
-bool collect(kabuka::bench::NullWindow& window, kabuka::CollectionDriver& driver,
+bool collect(kabuka::NullWindow& window, kabuka::CollectionDriver& driver,
              const QString& month) {
   window.choose({false, true, {}, {}, {}, QString::number(kYear), month});
   driver.m_dl_start_cmd_Click();
@@ -91,7 +91,7 @@ void BM_YearRunPeakMemory(benchmark::State& state) {
     state.SkipWithError("the sample data server did not start");
     return;
   }
-  kabuka::bench::NullWindow window;
+  kabuka::NullWindow window;
   kabuka::SetteiTbl settei_tbl;
   kabuka::RunEnvironment env;
   env.programFolder = program.path();

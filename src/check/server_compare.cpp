@@ -1,7 +1,7 @@
 #include "server_compare.h"
 
 #include "check/stable_read.h"
-#include "collect/run_window.h"
+#include "collect/null_window.h"
 #include "collect/splitter.h"
 #include "common/temporary_folder.h"
 #include "settings/folder_layout.h"
@@ -16,24 +16,6 @@
 namespace kabuka::check {
 
 namespace {
-
-// The splitter reports to a window; the comparison has none to show.
-class SilentWindow : public RunWindow {
-public:
-  void yield() override {}
-  void yieldWaiting() override {}
-  Truth stop_flg() const override { return kFalse; }
-  void setLabel1Colour(Rgb) override {}
-  void setLabel1Caption(const QString&) override {}
-  void setLabel3Colour(Rgb) override {}
-  void setLabel3Caption(const QString&) override {}
-  DateSelection selection() const override { return {}; }
-  void setStartButtonVisible(bool) override {}
-  void setCloseButtonEnabled(bool) override {}
-  void setDateFrameEnabled(bool) override {}
-  void setStopButtonVisible(bool) override {}
-  void set_stop_flg(Truth) override {}
-};
 
 QByteArray contentOf(const QString& path) {
   QFile file(path);
@@ -97,7 +79,7 @@ bool ServerComparison::compareMonth(int year, int month) {
     }
     return true;
   }
-  SilentWindow window;
+  NullWindow window;  // the splitter reports to a window; there is none to show
   const SplitResult split =
       data_d_csv_sub(monthPath, {year, month}, splitFolder + QLatin1Char('/'), window);
   QFile::remove(monthPath);

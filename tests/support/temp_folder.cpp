@@ -6,7 +6,13 @@
 
 namespace kabuka::test {
 
-TempFolder::TempFolder() : m_dir(QDir::tempPath() + QStringLiteral("/kabuka-test-XXXXXX")) {}
+TempFolder::TempFolder() : m_dir(QDir::tempPath() + QStringLiteral("/kabuka-test-XXXXXX")) {
+  // An invalid folder has an empty path, which QDir reads as the current folder:
+  // a test must never write or remove there.
+  if (!m_dir.isValid() || QDir::tempPath().isEmpty()) {
+    qFatal("no temporary folder for the test: %s", qPrintable(m_dir.errorString()));
+  }
+}
 
 QByteArray readBytes(const QString& path) {
   QFile file(path);

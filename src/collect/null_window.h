@@ -5,9 +5,11 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-namespace kabuka::bench {
+namespace kabuka {
 
-// A window that shows nothing: what a run costs without drawing.
+// A window that shows nothing, for work that runs the collection code with no
+// one to show it to: the comparison with the server splits month files with it,
+// the benchmarks measure what a run costs without drawing.
 class NullWindow : public RunWindow {
 public:
   void yield() override { QCoreApplication::processEvents(); }
@@ -33,4 +35,4 @@ private:
   QString m_label1;
 };
 
-}  // namespace kabuka::bench
+}  // namespace kabuka
