@@ -8,12 +8,14 @@
 #include "settings/settei_reader.h"
 #include "support/temp_folder.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMetaObject>
 
 #include <gtest/gtest.h>
 
@@ -222,6 +224,33 @@ TEST_F(CheckCommandTest, FixHoldsOneLockThroughTheWholeRepair) {
     EXPECT_NE(change, -1);
   }
   EXPECT_FALSE(QFile::exists(QString::fromLocal8Bit(lockFile))) << "released at the end";
+}
+
+// A stop during a month's collection lets that month finish: it is reported as
+// collected, the months after it as not collected, and the check exits 130.
+TEST_F(CheckCommandTest, AStopDuringARepairTellsWhatWasCollected) {
+  db.storeDays(QDate(2016, 4, 1), QDate(2016, 6, 30));
+  QFile::remove(db.dayFile(QDate(2016, 4, 12)));
+  QFile::remove(db.dayFile(QDate(2016, 6, 8)));
+  std::once_flag once;
+  onRequest = [&](const tools::HttpRequest&) {
+    std::call_once(once, [&] {
+      QMetaObject::invokeMethod(
+          qApp, [&] { window.requestStop(); }, Qt::QueuedConnection);
+    });
+  };
+
+  EXPECT_EQ(check({QStringLiteral("2016-04"), QStringLiteral("2016-06"), QStringLiteral("--fix"),
+                   QStringLiteral("--json")}),
+            ExitStatus::Stopped);
+
+  EXPECT_EQ(test::readBytes(db.dayFile(QDate(2016, 4, 12))), tree.dayFile(QDate(2016, 4, 12)));
+  const QJsonArray repairs = QJsonDocument::fromJson(report)[QLatin1String("repairs")].toArray();
+  ASSERT_EQ(repairs.size(), 2) << report.toStdString();
+  EXPECT_TRUE(repairs[0][QLatin1String("collected")].toBool());
+  EXPECT_FALSE(repairs[1][QLatin1String("collected")].toBool());
+  EXPECT_EQ(kindsIn(report), QStringList{QStringLiteral("missing-day 2016-06-08")})
+      << "April was checked again; June's finding stays as it was";
 }
 
 TEST_F(CheckCommandTest, WhatCannotBeWrittenIsNotACompletedCheck) {

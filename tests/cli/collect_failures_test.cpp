@@ -129,6 +129,9 @@ TEST(FailureLine, AClosedDayIsExplainedBeforeIt) {
       lines[lines.size() - 2].contains(QStringLiteral("2016/03/21 は休場日（振替休日）です。")))
       << fixture.output.toStdString();
   EXPECT_TRUE(lines.constLast().contains(QStringLiteral("20160321.csv")));
+  // The tests run under LANG=C.UTF-8; the weekday is named in Japanese anyway.
+  EXPECT_TRUE(fixture.output.contains("日付指定：20160321(月曜日)の情報は収集できませんでした。"))
+      << fixture.output.toStdString();
 }
 
 TEST(FailureLine, NoConnectionIsSaid) {
