@@ -7,15 +7,14 @@
 #include "check/report_render.h"
 #include "check/server_source.h"
 #include "cli/command.h"
+#include "cli/command_support.h"
 #include "cli/console_window.h"
 #include "cli/date_arguments.h"
 #include "cli/driver_runs.h"
 #include "collect/run_lock.h"
-#include "common/stop_signals.h"
 #include "settings/settei_tbl.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 #include <memory>
 #include <optional>
@@ -81,12 +80,6 @@ std::optional<CheckCommandLine> readCommandLine(CliContext& context, const Parse
   return line;
 }
 
-// The check stops between two files or months once a signal came: the reading
-// threads do not run the event loop, so they look at the signal count itself.
-std::function<bool()> stopRequestFor(ConsoleWindow& console) {
-  return [&console] { return console.stopRequested() || StopSignals::caught() > 0; };
-}
-
 QString baseUrlOf(const CliContext& context) {
   const QString configured = context.settei_tbl[settei::day_site];
   return configured.isEmpty() ? context.builtInBaseUrl : configured;
@@ -99,7 +92,7 @@ check::CheckOptions checkOptionsFor(const CliContext& context, const CheckComman
   options.targets = line.targets;
   options.calendar = check::fromMarketCalendar(context.calendar);
   options.today = context.today();
-  options.stopRequested = stopRequestFor(context.console);
+  options.stopRequested = stopRequestOf(context.console);
   return options;
 }
 
@@ -135,14 +128,6 @@ std::unique_ptr<RunLock> lockForRepair(CliContext& context, const QString& dbPat
                 ? ExitStatus::Locked
                 : ExitStatus::Incomplete;
   return nullptr;
-}
-
-bool writeHtml(const QString& path, const check::CheckReport& report) {
-  QSaveFile file(path);
-  const QByteArray bytes = check::renderHtml(report).toUtf8();
-  // commit() alone would not see a final flush that failed on a full disk.
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
-         file.commit();
 }
 
 // The report is what the check was asked for: one that could not be written
@@ -209,7 +194,7 @@ ExitStatus run(CliContext& context, const ParsedOptions& options) {
       line->json ? check::renderJson(report) : check::renderText(report).toUtf8();
   const bool reportWritten = context.writeOutput && context.writeOutput(output);
   bool pageWritten = true;
-  if (!line->htmlFile.isEmpty() && !writeHtml(line->htmlFile, report)) {
+  if (!line->htmlFile.isEmpty() && !writePage(line->htmlFile, check::renderHtml(report))) {
     context.console.failure(QStringLiteral("「%1」に書き込めませんでした。").arg(line->htmlFile));
     pageWritten = false;
   }

@@ -4,9 +4,9 @@
 #include "cli/export_command.h"
 
 #include "cli/command.h"
+#include "cli/command_support.h"
 #include "cli/console_window.h"
 #include "cli/date_arguments.h"
-#include "common/stop_signals.h"
 #include "settings/settei_tbl.h"
 
 namespace kabuka::cli {
@@ -120,10 +120,7 @@ ExitStatus runExport(CliContext& context, const ExportRequest& request) {
   options.targets = request.targets;
   options.rebuild = request.rebuild;
   ConsoleWindow& console = context.console;
-  // The reading threads do not run the event loop: they look at the signals too.
-  options.stopRequested = [&console] {
-    return console.stopRequested() || StopSignals::caught() > 0;
-  };
+  options.stopRequested = stopRequestOf(console);
   options.onProgress = [&console](const history::ExportProgress& progress) {
     console.progressLine(QStringLiteral("%1/%2 日  %3 行  %4")
                              .arg(progress.filesDone)

@@ -1,13 +1,12 @@
 // `kabuka-collect series CODE`: one stock's history, oldest first.
 
 #include "cli/command.h"
+#include "cli/command_support.h"
 #include "cli/console_window.h"
 #include "cli/date_arguments.h"
 #include "history/export.h"
 #include "history/series.h"
 #include "settings/settei_tbl.h"
-
-#include <QSaveFile>
 
 #include <optional>
 
@@ -94,14 +93,6 @@ void sayWhereFrom(ConsoleWindow& console, const history::SeriesOptions& options,
   } else {
     console.info(QStringLiteral("日毎株価ファイルから読みました（%1）。").arg(result.whyDayFiles));
   }
-}
-
-bool writePage(const QString& path, const QString& page) {
-  QSaveFile file(path);
-  const QByteArray bytes = page.toUtf8();
-  // commit() alone would not see a final flush that failed on a full disk.
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
-         file.commit();
 }
 
 ExitStatus run(CliContext& context, const ParsedOptions& options) {

@@ -1,5 +1,6 @@
 #include "cli/console_window.h"
 #include "collect/fetcher.h"
+#include "program_runner.h"
 
 #include <QTimeZone>
 
@@ -29,29 +30,11 @@ struct Console {
 
 const QString kMonthUrl = QStringLiteral("http://h/kabu/kabu2/kabuka_db/2016/data_dg/201611.csv");
 
-// Sets the machine's time zone for one test.
-class MachineZone {
-public:
-  explicit MachineZone(const char* zone)
-      : m_old(qgetenv("TZ")), m_had(qEnvironmentVariableIsSet("TZ")) {
-    qputenv("TZ", zone);
-    tzset();
-  }
-  ~MachineZone() {
-    m_had ? qputenv("TZ", m_old) : qunsetenv("TZ");
-    tzset();
-  }
-
-private:
-  QByteArray m_old;
-  bool m_had;
-};
-
 // A log (not a terminal) gets one line per event with its time and the time's
 // offset, so logs of machines in other zones compare, and each month of a long
 // run says how far the run is.
 TEST(ConsoleWindow, LogLinesCarryTimeAndCount) {
-  const MachineZone tokyo("Asia/Tokyo");
+  const cli::MachineZone tokyo("Asia/Tokyo");
   Console console(false);
   console.window.planFiles(12);
   console.window.fileStarted(QStringLiteral("2015年01月"), kMonthUrl);
