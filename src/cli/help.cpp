@@ -21,10 +21,17 @@ QString usageOf(const Command& command) {
 
 QString commandList() {
   QString text;
+  const QString indent(kSummaryColumn, QLatin1Char(' '));
   for (const Command* command : commands()) {
-    const QString head = QStringLiteral("  ") + QLatin1String(command->name);
-    text += head.leftJustified(kSummaryColumn) +
-            indented(QString::fromUtf16(command->summary), kSummaryColumn) + QLatin1Char('\n');
+    QString head = QStringLiteral("  ") + QLatin1String(command->name);
+    const QString arguments = QString::fromUtf16(command->arguments);
+    if (!arguments.isEmpty()) {
+      head += QLatin1Char(' ') + arguments;
+    }
+    // A long usage gets a line of its own; the summary then starts below it.
+    text += head.size() < kSummaryColumn ? head.leftJustified(kSummaryColumn)
+                                         : head + QLatin1Char('\n') + indent;
+    text += indented(QString::fromUtf16(command->summary), kSummaryColumn) + QLatin1Char('\n');
   }
   return text;
 }
