@@ -5,7 +5,6 @@
 #include "common/sjis.h"
 
 #include <algorithm>
-#include <map>
 
 namespace kabuka::history {
 
@@ -22,21 +21,6 @@ std::string_view withoutEndMark(std::string_view bytes) {
     bytes.remove_suffix(1);
   }
   return bytes;
-}
-
-// The line of the record that repeats a code on the same market, and the line of
-// its first appearance; {0, 0} when there is none.
-std::pair<const RawRecord*, const RawRecord*> sameMarketTwice(
-    const std::vector<RawRecord>& records) {
-  std::map<std::pair<std::string, QString>, const RawRecord*> seen;
-  for (const RawRecord& record : records) {
-    const auto key = std::make_pair(std::string(record.fields[0]), decodeField(record.fields[1]));
-    const auto [at, fresh] = seen.emplace(key, &record);
-    if (!fresh) {
-      return {at->second, &record};
-    }
-  }
-  return {nullptr, nullptr};
 }
 
 }  // namespace
@@ -63,33 +47,6 @@ void splitRecords(std::string_view bytes, RawRecord& header, std::vector<RawReco
   }
 }
 
-QList<check::DayFault> judgeDayFile(check::DayFileScanner& scanner, std::string_view bytes,
-                                    std::string_view dayName, RawRecord& header,
-                                    std::vector<RawRecord>& records) {
-  QList<check::DayFault> faults = scanner.scan(bytes, dayName).faults;
-  const auto duplicate = std::find_if(
-      faults.begin(), faults.end(),
-      [](const check::DayFault& fault) { return fault.kind == check::FindingKind::DuplicateCode; });
-  if (duplicate == faults.end()) {
-    return faults;
-  }
-  // The scan knows codes only; a code on two markets is two rows. When other
-  // faults stand, the records are not worth reading for it.
-  faults.erase(duplicate);
-  if (!faults.isEmpty()) {
-    return faults;
-  }
-  splitRecords(bytes, header, records);
-  if (const auto [first, second] = sameMarketTwice(records); first != nullptr) {
-    faults.append({check::FindingKind::DuplicateCode,
-                   QStringLiteral("銘柄コード %1、市場「%2」（%3 行目と %4 行目）")
-                       .arg(decodeField(first->fields[0]), decodeField(first->fields[1]))
-                       .arg(first->line)
-                       .arg(second->line)});
-  }
-  return faults;
-}
-
 QString faultText(const check::DayFault& fault) {
   const QString words = check::kindText(fault.kind);
   return fault.detail.isEmpty()
@@ -114,17 +71,13 @@ void DayFileConverter::convert(std::string_view bytes, int day, std::string_view
   out.rows.clear();
   out.header.clear();
   out.textValues = 0;
-  m_records.clear();
-  for (const check::DayFault& fault :
-       judgeDayFile(m_scanner, bytes, dayName, m_header, m_records)) {
+  for (const check::DayFault& fault : m_scanner.scan(bytes, dayName).faults) {
     out.problems.append(faultText(fault));
   }
   if (!out.problems.isEmpty()) {
     return;
   }
-  if (m_records.empty()) {
-    splitRecords(bytes, m_header, m_records);
-  }
+  splitRecords(bytes, m_header, m_records);
   const std::string_view text = withoutEndMark(bytes);
   out.header = decodeField(text.substr(0, text.find("\r\n")));
   out.rows.resize(m_records.size());

@@ -25,14 +25,6 @@ struct RawRecord {
 // Splits the bytes of a sound day file into its day header and its records.
 void splitRecords(std::string_view bytes, RawRecord& header, std::vector<RawRecord>& records);
 
-// What the check would call wrong with a day file, under this module's one
-// difference: a code may stand twice in a day when it is listed on two markets;
-// only the same code twice on one market is damage. `records` is filled when the
-// records had to be read to tell.
-QList<check::DayFault> judgeDayFile(check::DayFileScanner& scanner, std::string_view bytes,
-                                    std::string_view dayName, RawRecord& header,
-                                    std::vector<RawRecord>& records);
-
 // A fault as the check words it: the kind's text and its particulars.
 QString faultText(const check::DayFault& fault);
 

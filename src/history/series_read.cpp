@@ -139,8 +139,6 @@ QList<SeriesRow> rowsFromDayFiles(const DayListing& listing, const SeriesOptions
   const auto work = [&] {
     check::StableFileReader reader;
     check::DayFileScanner scanner;
-    RawRecord header;
-    std::vector<RawRecord> records;
     for (qsizetype i = next++; i < days.size(); i = next++) {
       const DayFileStamp& day = days[i];
       if (reader.read(options.dbPath + day.relative, {}) !=
@@ -148,9 +146,7 @@ QList<SeriesRow> rowsFromDayFiles(const DayListing& listing, const SeriesOptions
         continue;
       }
       const QByteArray name = day.date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
-      if (judgeDayFile(scanner, reader.bytes(), std::string_view(name.constData(), 8), header,
-                       records)
-              .isEmpty()) {
+      if (scanner.scan(reader.bytes(), std::string_view(name.constData(), 8)).sound()) {
         recordsWithCode(reader.bytes(), code, day.date, options.market, perDay[size_t(i)]);
       }
     }
