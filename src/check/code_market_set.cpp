@@ -6,22 +6,6 @@ namespace kabuka::check {
 
 namespace {
 
-constexpr int kNumericKeyOffsets[6] = {0, 0, 10, 110, 1110, 11110};
-
-int numericKey(std::string_view code) {
-  if (code.empty() || code.size() > 5) {
-    return -1;
-  }
-  int value = 0;
-  for (char c : code) {
-    if (c < '0' || c > '9') {
-      return -1;
-    }
-    value = value * 10 + (c - '0');
-  }
-  return kNumericKeyOffsets[code.size()] + value;
-}
-
 // A field's text in UTF-8: ASCII as it is, anything else converted.
 std::string textOf(std::string_view sjis) {
   const QByteArrayView bytes(sjis.data(), qsizetype(sjis.size()));
@@ -37,14 +21,14 @@ bool sameText(std::string_view a, std::string_view b) {
 }
 
 void CodeMarketSet::clear() {
-  m_numeric.assign(kNumericKeys / 64 + 1, 0);
-  m_firstMarket.resize(kNumericKeys);
+  m_numeric.assign(kNumericCodeKeys / 64 + 1, 0);
+  m_firstMarket.resize(kNumericCodeKeys);
   m_other.clear();
   m_pairs.clear();
 }
 
 bool CodeMarketSet::insert(std::string_view code, std::string_view market) {
-  if (const int key = numericKey(code); key >= 0) {
+  if (const int key = numericCodeKey(code); key >= 0) {
     std::uint64_t& word = m_numeric[size_t(key) / 64];
     const std::uint64_t bit = std::uint64_t(1) << (key % 64);
     if ((word & bit) != 0) {

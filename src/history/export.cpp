@@ -29,6 +29,19 @@ bool configure(Database& db) {
          db.exec("PRAGMA synchronous = NORMAL; PRAGMA cache_size = -32768");
 }
 
+// A database without rows has no reader to keep reading: it is filled under a
+// rollback journal, which writes each new page once, where the log writes it
+// twice (into the log, then into the file at the checkpoint). A killed load
+// leaves a journal that the next opening rolls back; FULL syncs keep that true
+// after a power cut. When a reader has the file open the journal cannot be
+// changed, and the load runs under the log.
+void journalForFirstLoad(Database& db) {
+  Statement mode = db.prepare("PRAGMA journal_mode = DELETE");
+  if (mode.isValid() && mode.step() && mode.columnBytes(0) == "delete") {
+    db.exec("PRAGMA synchronous = FULL");
+  }
+}
+
 // Brings the layout to the current one; true when the rows are to be built
 // afresh (a new or outdated file, or --rebuild).
 bool prepareSchema(Database& db, const ExportOptions& options, ExportResult& result, bool& fresh) {
@@ -131,7 +144,8 @@ bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& 
   if (!store.open()) {
     return failed(result, QStringLiteral("表を読めません: ") + db.error());
   }
-  fresh = fresh || !store.hasRows();
+  const bool noRows = !store.hasRows();
+  fresh = fresh || noRows;
   ExportRun exportRun{options, db, store, result, {}, {}, {}, {}};
   const DayListing listing = listDayFiles(options.dbPath, options.dayFolder, options.targets);
   plan(exportRun, listing, fresh);
@@ -139,8 +153,21 @@ bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& 
   exportRun.progress.filesTotal = int(exportRun.jobs.size());
   const bool wrote = !exportRun.jobs.empty() || !exportRun.removals.isEmpty() ||
                      !exportRun.staleRejections.isEmpty();
-  if (!(fresh ? importInBulk(exportRun, sqlitePath, true) : importIncrementally(exportRun))) {
-    return false;
+  if (!fresh) {
+    if (!importIncrementally(exportRun)) {
+      return false;
+    }
+  } else {
+    if (noRows) {
+      journalForFirstLoad(db);
+    }
+    const bool imported = importInBulk(exportRun, sqlitePath);
+    // Back under the log for the readers; should that wait too long for one, the
+    // next export sets it.
+    configure(db);
+    if (!imported) {
+      return false;
+    }
   }
   if (wrote) {
     checkpoint(db, options.busyTimeoutMs);

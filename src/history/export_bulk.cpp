@@ -1,5 +1,6 @@
 #include "export_run.h"
 
+#include "history/bounded_queue.h"
 #include "history/schema.h"
 #include "history/spill.h"
 
@@ -8,21 +9,21 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <array>
 #include <future>
+#include <memory>
 #include <numeric>
-#include <string>
-#include <unordered_map>
 
 namespace kabuka::history {
 
 namespace {
 
-// Rows sorted in memory at a time: bounds the memory of the bulk load (some
-// 40 MB) whatever the size of the database.
-constexpr qint64 kRowsPerBucket = 1 << 20;
-// Rows decoded and inserted at a time.
+// Rows sorted in memory at a time: bounds the memory of the bulk load whatever
+// the size of the database (some 20 MB a bucket, and up to three at once).
+constexpr qint64 kRowsPerBucket = 1 << 19;
+// Rows decoded and inserted at a time, and batches decoded ahead of SQLite.
 constexpr size_t kRowsPerInsert = 16384;
+constexpr size_t kBatchesAhead = 2;
+constexpr size_t kPrefetchAhead = 16;
 
 struct StoredFile {
   DayFileStamp stamp;
@@ -31,29 +32,20 @@ struct StoredFile {
   QString header;
 };
 
-struct CodeHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
-
 // Everything of the day files but the rows, which go to the scratch file.
 struct Gathered {
-  std::unordered_map<std::string, std::uint32_t, CodeHash, std::equal_to<>> codeNumbers;
-  std::vector<std::string> codes;   // by number
-  std::vector<qint64> rowsPerCode;  // by number
+  std::vector<qint64> rowsPerCode;  // by code number
   std::vector<StoredFile> days;
   std::vector<std::pair<DayFileStamp, QStringList>> rejected;
 };
 
-std::uint32_t numberOf(Gathered& gathered, const std::string& code) {
-  auto at = gathered.codeNumbers.find(code);
-  if (at == gathered.codeNumbers.end()) {
-    at = gathered.codeNumbers.emplace(code, std::uint32_t(gathered.codes.size())).first;
-    gathered.codes.push_back(code);
-    gathered.rowsPerCode.push_back(0);
+void countCodes(Gathered& gathered, const DayRows& rows) {
+  for (const std::uint32_t code : rows.codes) {
+    if (code >= gathered.rowsPerCode.size()) {
+      gathered.rowsPerCode.resize(code + 1, 0);
+    }
+    ++gathered.rowsPerCode[code];
   }
-  ++gathered.rowsPerCode[at->second];
-  return at->second;
 }
 
 // Reads every day file, writing its rows to `spill`. False when stopped.
@@ -76,16 +68,17 @@ bool gather(ExportRun& run, SpillWriter& spill, Gathered& gathered) {
         gathered.rejected.emplace_back(read->stamp, read->content.problems);
         break;
       case DayRead::Outcome::SameContent:  // nothing is stored, so nothing is the same
-      case DayRead::Outcome::Converted:
-        for (const PriceRow& row : read->content.rows) {
-          spill.append(numberOf(gathered, row.code), row);
-        }
+      case DayRead::Outcome::Converted: {
+        const DayRows& rows = read->content.rows;
+        spill.appendRecords(rows.records);
+        countCodes(gathered, rows);
         gathered.days.push_back(
-            {read->stamp, read->checksum, qint64(read->content.rows.size()), read->content.header});
+            {read->stamp, read->checksum, qint64(rows.size()), read->content.header});
         ++run.result.added;
-        run.result.rows += qint64(read->content.rows.size());
+        run.result.rows += qint64(rows.size());
         run.result.textValues += read->content.textValues;
         break;
+      }
     }
     ++run.progress.filesDone;
   }
@@ -97,23 +90,22 @@ bool gather(ExportRun& run, SpillWriter& spill, Gathered& gathered) {
 struct Order {
   std::vector<std::uint32_t> rank;    // by code number
   std::vector<std::uint32_t> bucket;  // by code number
-  std::vector<std::uint32_t> byRank;  // code numbers in key order
   std::uint32_t buckets = 0;
 };
 
-Order orderCodes(const Gathered& gathered) {
+Order orderCodes(const Gathered& gathered, const PriceStore& store) {
   Order order;
-  const size_t count = gathered.codes.size();
-  order.byRank.resize(count);
-  std::iota(order.byRank.begin(), order.byRank.end(), 0u);
-  std::sort(order.byRank.begin(), order.byRank.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return gathered.codes[a] < gathered.codes[b];
+  const size_t count = gathered.rowsPerCode.size();
+  std::vector<std::uint32_t> byRank(count);
+  std::iota(byRank.begin(), byRank.end(), 0u);
+  std::sort(byRank.begin(), byRank.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return store.codeText(a) < store.codeText(b);
   });
   order.rank.resize(count);
   order.bucket.resize(count);
   qint64 inBucket = 0;
   for (std::uint32_t r = 0; r < count; ++r) {
-    const std::uint32_t code = order.byRank[r];
+    const std::uint32_t code = byRank[r];
     if (inBucket > 0 && inBucket + gathered.rowsPerCode[code] > kRowsPerBucket) {
       ++order.buckets;
       inBucket = 0;
@@ -144,7 +136,7 @@ bool distribute(const QTemporaryDir& scratch, const Order& order) {
   }
   std::string_view record;
   while (all.next(record)) {
-    buckets[order.bucket[codeOfRecord(record)]].appendRecord(record);
+    buckets[order.bucket[keyOfRecord(record).code]].appendRecord(record);
   }
   bool ok = !all.failed();
   for (SpillWriter& bucket : buckets) {
@@ -154,101 +146,157 @@ bool distribute(const QTemporaryDir& scratch, const Order& order) {
   return ok;
 }
 
-struct RecordKey {
+// A bucket in the order of the key: its records, and where each one starts.
+struct SortedBucket {
+  std::shared_ptr<const std::string> bytes;
+  std::vector<std::uint32_t> offsets;
+};
+
+struct SortKey {
   std::uint32_t rank, day, market, offset;
 };
 
-// The bucket's records in key order. The records of one code come in date order
-// (the day files are read so), so placing them by code keeps that order; only a
-// code on two markets on one day needs its few rows sorted.
-std::vector<RecordKey> sortedKeys(const QByteArray& bytes, const Order& order) {
-  std::vector<RecordKey> keys;
+// Where the bucket's records start, in key order. The records of one code come
+// in date order (the day files are read so), so placing them by code keeps that
+// order; only a code on two markets on one day needs its few rows sorted.
+std::vector<std::uint32_t> sortedOffsets(std::string_view bytes, const Order& order) {
+  std::vector<SortKey> keys;
   std::uint32_t lowest = UINT32_MAX, highest = 0;
-  const char* const begin = bytes.constData();
-  for (const char* p = begin; p < begin + bytes.size();) {
-    std::uint64_t size = 0;
-    for (int shift = 0;; shift += 7) {
-      const auto byte = static_cast<unsigned char>(*p++);
-      size |= std::uint64_t(byte & 0x7f) << shift;
-      if (byte < 0x80) {
-        break;
-      }
-    }
-    RecordKey key{0, 0, 0, std::uint32_t(p - begin)};
-    keyOfRecord(std::string_view(p, size), key.rank, key.day, key.market);
-    key.rank = order.rank[key.rank];
-    lowest = std::min(lowest, key.rank);
-    highest = std::max(highest, key.rank);
-    keys.push_back(key);
-    p += size;
+  std::string_view record;
+  for (size_t at = 0, start = 0; nextRecord(bytes, at, record); start = at) {
+    const RowKey key = keyOfRecord(record);
+    const std::uint32_t rank = order.rank[key.code];
+    lowest = std::min(lowest, rank);
+    highest = std::max(highest, rank);
+    keys.push_back({rank, key.day, key.market, std::uint32_t(start)});
   }
   if (keys.empty()) {
-    return keys;
+    return {};
   }
   std::vector<size_t> start(highest - lowest + 2, 0);
-  for (const RecordKey& key : keys) {
+  for (const SortKey& key : keys) {
     ++start[key.rank - lowest + 1];
   }
   std::partial_sum(start.begin(), start.end(), start.begin());
-  std::vector<RecordKey> sorted(keys.size());
-  for (const RecordKey& key : keys) {
+  std::vector<SortKey> sorted(keys.size());
+  for (const SortKey& key : keys) {
     sorted[start[key.rank - lowest]++] = key;
   }
-  const auto sameDay = [](const RecordKey& a, const RecordKey& b) {
+  const auto sameDay = [](const SortKey& a, const SortKey& b) {
     return a.rank == b.rank && a.day == b.day;
   };
+  std::vector<std::uint32_t> offsets;
+  offsets.reserve(sorted.size());
   for (auto run = sorted.begin(); run != sorted.end();) {
     auto end =
-        std::find_if_not(run, sorted.end(), [&](const RecordKey& k) { return sameDay(k, *run); });
+        std::find_if_not(run, sorted.end(), [&](const SortKey& k) { return sameDay(k, *run); });
     if (end - run > 1) {
-      std::sort(run, end,
-                [](const RecordKey& a, const RecordKey& b) { return a.market < b.market; });
+      std::sort(run, end, [](const SortKey& a, const SortKey& b) { return a.market < b.market; });
     }
-    run = end;
+    for (; run != end; ++run) {
+      offsets.push_back(run->offset);
+    }
   }
-  return sorted;
+  return offsets;
 }
 
-// Inserts one bucket's rows in key order. The next rows are decoded on another
-// thread while SQLite inserts the ones before them.
-bool insertBucket(ExportRun& run, const QString& path, const Order& order,
-                  const Gathered& gathered) {
+bool readBucket(const QString& path, std::string& bytes) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     return false;
   }
-  const QByteArray bytes = file.readAll();
+  bytes.resize(size_t(file.size()));
+  const bool read = file.read(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
   file.close();
   QFile::remove(path);
-  const std::vector<RecordKey> keys = sortedKeys(bytes, order);
-  std::array<std::vector<PriceRow>, 2> chunks;
-  const auto decode = [&](size_t at, std::vector<PriceRow>& rows) {
-    rows.resize(std::min(kRowsPerInsert, keys.size() - at));
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const char* record = bytes.constData() + keys[at + i].offset;
-      const std::uint32_t code = decodeRecord(std::string_view(record, 1 << 16), rows[i]);
-      rows[i].code = gathered.codes[code];
-    }
-  };
-  std::future<void> next;
-  if (!keys.empty()) {
-    next = std::async(std::launch::async, decode, 0, std::ref(chunks[0]));
-  }
-  for (size_t at = 0, k = 0; at < keys.size(); at += kRowsPerInsert, k ^= 1) {
-    next.get();
-    if (at + kRowsPerInsert < keys.size()) {
-      next = std::async(std::launch::async, decode, at + kRowsPerInsert, std::ref(chunks[k ^ 1]));
-    }
-    if (!run.store.insertRows(chunks[k].data(), chunks[k].size())) {
-      if (next.valid()) {
-        next.get();
-      }
+  return read;
+}
+
+// Reads the buckets one after the other and puts each in key order.
+bool sortBuckets(const QTemporaryDir& scratch, const Order& order,
+                 BoundedQueue<SortedBucket>& sorted) {
+  for (std::uint32_t b = 0; b < order.buckets; ++b) {
+    auto bytes = std::make_shared<std::string>();
+    if (!readBucket(bucketPath(scratch, b), *bytes)) {
       return false;
     }
-    run.progress.rows += qint64(chunks[k].size());
-    run.reportProgress({});
+    std::vector<std::uint32_t> offsets = sortedOffsets(*bytes, order);
+    if (!sorted.push({std::move(bytes), std::move(offsets)})) {
+      break;  // the inserts stopped; they tell why
+    }
   }
   return true;
+}
+
+// Rows decoded for SQLite, with the bucket's bytes their texts are views of.
+struct RowBatch {
+  std::shared_ptr<const std::string> bytes;
+  std::vector<PriceRow> rows;
+};
+
+// Decodes the sorted buckets into batches of rows.
+void decodeBuckets(BoundedQueue<SortedBucket>& sorted, const PriceStore& store,
+                   BoundedQueue<RowBatch>& batches) {
+  while (std::optional<SortedBucket> bucket = sorted.pop()) {
+    const std::string& bytes = *bucket->bytes;
+    const std::vector<std::uint32_t>& offsets = bucket->offsets;
+    for (size_t at = 0; at < offsets.size(); at += kRowsPerInsert) {
+      const size_t end = std::min(at + kRowsPerInsert, offsets.size());
+      RowBatch batch{bucket->bytes, {}};
+      batch.rows.reserve(end - at);
+      for (size_t i = at; i < end; ++i) {
+        // In key order the records are all over the bucket: ask for the ones a
+        // little ahead before they are needed.
+        if (i + kPrefetchAhead < offsets.size()) {
+          __builtin_prefetch(bytes.data() + offsets[i + kPrefetchAhead]);
+        }
+        size_t offset = offsets[i];
+        std::string_view record;
+        nextRecord(bytes, offset, record);
+        PriceRow& row = batch.rows.emplace_back();
+        row.code = store.codeText(decodeRow(record, row));
+      }
+      if (!batches.push(std::move(batch))) {
+        sorted.close();
+        return;
+      }
+    }
+  }
+}
+
+// Inserts the buckets' rows in key order. Reading and sorting the next bucket,
+// and decoding the rows ahead, each run on a thread of their own, so that SQLite
+// does not wait for them between buckets.
+bool insertBuckets(ExportRun& run, const QTemporaryDir& scratch, const Order& order) {
+  BoundedQueue<SortedBucket> sorted(1);
+  BoundedQueue<RowBatch> batches(kBatchesAhead);
+  std::future<bool> read = std::async(std::launch::async, [&] {
+    const bool ok = sortBuckets(scratch, order, sorted);
+    sorted.close();
+    return ok;
+  });
+  std::future<void> decoded = std::async(std::launch::async, [&] {
+    decodeBuckets(sorted, run.store, batches);
+    batches.close();
+  });
+  bool inserted = true;
+  run.progress.rows = 0;
+  while (std::optional<RowBatch> batch = batches.pop()) {
+    if (!run.store.insertRows(batch->rows.data(), batch->rows.size())) {
+      inserted = false;
+      batches.close();
+      break;
+    }
+    run.progress.rows += qint64(batch->rows.size());
+    run.reportProgress({});
+  }
+  decoded.get();
+  if (!read.get()) {
+    run.result.status = ExportResult::Status::Failed;
+    run.result.error = QStringLiteral("作業ファイルを読めません");
+    return false;
+  }
+  return inserted || run.fail(QStringLiteral("行を書けません"));
 }
 
 bool storeFiles(ExportRun& run, const Gathered& gathered) {
@@ -276,21 +324,25 @@ void removeLeftovers(const QString& sqlitePath) {
   }
 }
 
+bool failWith(ExportRun& run, const QString& error) {
+  run.result.status = ExportResult::Status::Failed;
+  run.result.error = error;
+  return false;
+}
+
 }  // namespace
 
-bool importInBulk(ExportRun& run, const QString& sqlitePath, bool rebuild) {
+bool importInBulk(ExportRun& run, const QString& sqlitePath) {
   removeLeftovers(sqlitePath);
   QTemporaryDir scratch(sqlitePath + QStringLiteral("-bulk-XXXXXX"));
   if (!scratch.isValid()) {
-    run.result.status = ExportResult::Status::Failed;
-    run.result.error = QStringLiteral("作業フォルダを作れません: ") + scratch.errorString();
-    return false;
+    return failWith(run, QStringLiteral("作業フォルダを作れません: ") + scratch.errorString());
   }
   Transaction transaction(run.db);
   if (!transaction.isActive()) {
     return run.fail(QStringLiteral("書き込みを始められません"));
   }
-  if (rebuild && !(dropSchema(run.db) && createSchema(run.db))) {
+  if (!(dropSchema(run.db) && createSchema(run.db))) {
     return run.fail(QStringLiteral("作り直せません"));
   }
   if (!run.store.open()) {
@@ -299,30 +351,21 @@ bool importInBulk(ExportRun& run, const QString& sqlitePath, bool rebuild) {
   Gathered gathered;
   SpillWriter spill;
   if (!spill.open(scratch.filePath(QStringLiteral("rows")))) {
-    run.result.error = QStringLiteral("作業ファイルを作れません");
-    return false;
+    return failWith(run, QStringLiteral("作業ファイルを作れません"));
   }
   if (!gather(run, spill, gathered)) {
     return false;
   }
-  const Order order = orderCodes(gathered);
-  std::vector<std::string> codesInOrder;
-  for (const std::uint32_t code : order.byRank) {
-    codesInOrder.push_back(gathered.codes[code]);
-  }
-  if (!spill.close() || !distribute(scratch, order)) {
-    run.result.status = ExportResult::Status::Failed;
-    run.result.error = QStringLiteral("作業ファイルを書けません（空き容量を確かめてください）");
-    return false;
-  }
-  if (!run.store.storeTexts(codesInOrder)) {
+  if (!run.store.storeNewTexts()) {
     return run.fail(QStringLiteral("名前の表を書けません"));
   }
-  run.progress.rows = 0;
-  for (std::uint32_t b = 0; b < order.buckets; ++b) {
-    if (!insertBucket(run, bucketPath(scratch, b), order, gathered)) {
-      return run.fail(QStringLiteral("行を書けません"));
-    }
+  gathered.rowsPerCode.resize(size_t(run.store.codes().lastId()) + 1, 0);
+  const Order order = orderCodes(gathered, run.store);
+  if (!spill.close() || !distribute(scratch, order)) {
+    return failWith(run, QStringLiteral("作業ファイルを書けません（空き容量を確かめてください）"));
+  }
+  if (!insertBuckets(run, scratch, order)) {
+    return false;
   }
   if (!storeFiles(run, gathered)) {
     return run.fail(QStringLiteral("day_files を書けません"));

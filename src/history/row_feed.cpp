@@ -2,18 +2,20 @@
 
 #include <sqlite3.h>
 
-#include <cstring>
+#include <new>
 
 namespace kabuka::history {
 
 namespace {
 
-struct FeedTable {
+// Each on cache lines of its own: SQLite reads them for every value, and memory
+// beside them may be written by the threads that prepare the rows.
+struct alignas(64) FeedTable {
   sqlite3_vtab base;
   RowFeed* feed;
 };
 
-struct FeedCursor {
+struct alignas(64) FeedCursor {
   sqlite3_vtab_cursor base;
   size_t at;
 };
@@ -28,18 +30,17 @@ int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** tabl
   if (rc != SQLITE_OK) {
     return rc;
   }
-  auto* feed = static_cast<FeedTable*>(sqlite3_malloc(sizeof(FeedTable)));
+  auto* feed = new (std::nothrow) FeedTable{};
   if (feed == nullptr) {
     return SQLITE_NOMEM;
   }
-  std::memset(feed, 0, sizeof(FeedTable));
   feed->feed = static_cast<RowFeed*>(aux);
   *table = &feed->base;
   return SQLITE_OK;
 }
 
 int disconnect(sqlite3_vtab* table) {
-  sqlite3_free(table);
+  delete reinterpret_cast<FeedTable*>(table);
   return SQLITE_OK;
 }
 
@@ -49,17 +50,16 @@ int bestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
 }
 
 int open(sqlite3_vtab*, sqlite3_vtab_cursor** cursor) {
-  auto* feedCursor = static_cast<FeedCursor*>(sqlite3_malloc(sizeof(FeedCursor)));
+  auto* feedCursor = new (std::nothrow) FeedCursor{};
   if (feedCursor == nullptr) {
     return SQLITE_NOMEM;
   }
-  std::memset(feedCursor, 0, sizeof(FeedCursor));
   *cursor = &feedCursor->base;
   return SQLITE_OK;
 }
 
 int close(sqlite3_vtab_cursor* cursor) {
-  sqlite3_free(cursor);
+  delete reinterpret_cast<FeedCursor*>(cursor);
   return SQLITE_OK;
 }
 
@@ -77,7 +77,8 @@ int eof(sqlite3_vtab_cursor* cursor) {
   return reinterpret_cast<FeedCursor*>(cursor)->at >= feedOf(cursor)->count;
 }
 
-void resultValue(sqlite3_context* context, const Value& value) {
+// The rows' bytes stay as they are until the insert is done.
+void resultValue(sqlite3_context* context, const StoredValue& value) {
   switch (value.kind) {
     case Value::Kind::Null:
       sqlite3_result_null(context);
@@ -88,11 +89,9 @@ void resultValue(sqlite3_context* context, const Value& value) {
     case Value::Kind::Real:
       sqlite3_result_double(context, value.real);
       break;
-    case Value::Kind::Text: {
-      const QByteArray utf8 = value.text.toUtf8();
-      sqlite3_result_text(context, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    case Value::Kind::Text:
+      sqlite3_result_text(context, value.text.data(), int(value.text.size()), SQLITE_STATIC);
       break;
-    }
   }
 }
 

@@ -18,10 +18,11 @@ QList<test::SampleRecord> manyRecords(const QDate& day) {
 }
 
 // What a killed export must leave: a sound file in which every day_files row has
-// exactly its records.
+// exactly its records. Opened as a user's program opens it, for reading and
+// writing: a first load killed under its rollback journal is rolled back then.
 void expectWholeDays(const QString& sqlitePath, const std::string& when) {
   Database db;
-  ASSERT_TRUE(db.open(sqlitePath, Database::Mode::ReadOnly, 5000)) << when;
+  ASSERT_TRUE(db.open(sqlitePath, Database::Mode::ReadWrite, 5000)) << when;
   Statement integrity = db.prepare("PRAGMA integrity_check");
   ASSERT_TRUE(integrity.step()) << when << ": " << db.error().toStdString();
   EXPECT_EQ(integrity.columnText(0), QStringLiteral("ok")) << when;
@@ -92,7 +93,7 @@ protected:
 TEST_F(KillTest, AKilledExportLeavesWholeDaysAndTheNextRunCompletes) {
   test::storeDays(db, QDate(2024, 1, 1), QDate(2024, 3, 22), manyRecords);
   const auto removeDatabase = [&] {
-    for (const char* suffix : {"", "-wal", "-shm"}) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
       QFile::remove(sqlite + QLatin1String(suffix));
     }
   };
