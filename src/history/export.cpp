@@ -1,6 +1,7 @@
 #include "export.h"
 
 #include "check/findings.h"
+#include "common/vector_state.h"
 #include "history/export_lock.h"
 #include "history/export_run.h"
 #include "history/schema.h"
@@ -183,6 +184,7 @@ QString defaultSqlitePath(const QString& dbPath) {
 }
 
 ExportResult exportDatabase(const ExportOptions& options) {
+  releaseUpperVectorState();
   QElapsedTimer timer;
   timer.start();
   ExportResult result;

@@ -3,6 +3,7 @@
 #include "check/stable_read.h"
 #include "common/field_reader.h"
 #include "common/sjis.h"
+#include "common/vector_state.h"
 #include "history/day_file.h"
 #include "history/day_listing.h"
 #include "history/export.h"
@@ -173,6 +174,7 @@ QList<SeriesRow> rowsFromDayFiles(const DayListing& listing, const SeriesOptions
 }  // namespace
 
 SeriesResult readSeries(const SeriesOptions& options) {
+  releaseUpperVectorState();
   SeriesResult result;
   const QString sqlitePath =
       options.sqlitePath.isEmpty() ? defaultSqlitePath(options.dbPath) : options.sqlitePath;
