@@ -26,7 +26,8 @@ public:
   bool close();  // false when anything could not be written
 
 private:
-  static constexpr size_t kBufferBytes = 1 << 20;
+  // Some dozens are open at once while a bulk load reads the day files.
+  static constexpr size_t kBufferBytes = 1 << 18;
   void flush();
   std::FILE* m_file = nullptr;
   std::string m_buffer;

@@ -4,6 +4,8 @@
 
 #include <xxhash.h>
 
+#include <algorithm>
+
 namespace kabuka::history {
 
 void TextTable::load(const std::vector<Entry>& stored) {
@@ -36,13 +38,10 @@ int TextTable::idOf(std::string_view sjis) {
 
 std::vector<TextTable::Entry> TextTable::entriesAfter(int number) const {
   const std::lock_guard lock(m_mutex);
-  std::vector<Entry> entries;
-  for (const Entry& entry : m_added) {
-    if (entry.first > number) {
-      entries.push_back(entry);
-    }
-  }
-  return entries;
+  // Numbered in the order they were added.
+  const auto first = std::upper_bound(m_added.begin(), m_added.end(), number,
+                                      [](int n, const Entry& entry) { return n < entry.first; });
+  return std::vector<Entry>(first, m_added.end());
 }
 
 int TextTable::lastId() const {
