@@ -163,8 +163,8 @@ bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& 
       journalForFirstLoad(db);
     }
     const bool imported = importInBulk(exportRun, sqlitePath);
-    // Back under the log for the readers; should that wait too long for one, the
-    // next export sets it.
+    // Back under the log for the readers, and the cache the incremental runs use;
+    // should that wait too long for a reader, the next export sets it.
     configure(db);
     if (!imported) {
       return false;
