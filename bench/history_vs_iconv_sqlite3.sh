@@ -67,14 +67,18 @@ by_hand() {
 }
 
 echo "$(find "$days" -name '*.csv' | wc -l) day files in $days; $(nproc) cores"
-cat "$days"/*/data_d/*.csv >/dev/null  # both ways read from the page cache
+# Both ways read the day files from the page cache, and each starts with the
+# writes of the one before on disk, not still being written back beside it.
+cat "$days"/*/data_d/*.csv >/dev/null
 for round in $(seq "$rounds"); do
   wait_for_quiet
   rm -f "$db" "$db"-*
   echo "round $round (load $(load)):"
+  sync
   start=$(now)
   full=$(export_db)
   ours=$(elapsed "$start" "$(now)")
+  sync
   hand=$(by_hand)
   echo "  export:                  $full"
   echo "  iconv + sqlite3 .import: $hand s"
