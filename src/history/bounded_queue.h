@@ -1,10 +1,10 @@
 #pragma once
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <utility>
-#include <vector>
 
 namespace kabuka::history {
 
@@ -12,23 +12,19 @@ namespace kabuka::history {
 // the producer waits while the queue is full, so memory stays bounded however
 // far ahead it could run. Either side may close it; a closed queue takes nothing
 // more and gives what it still holds.
-//
-// The queue and each of its places fill whole cache lines: memory the other
-// thread writes must not share a line with memory beside it that a busy thread
-// reads (SQLite's, in the bulk load), which would stall that thread on every read.
 template <typename T>
-class alignas(64) BoundedQueue {
+class BoundedQueue {
 public:
-  explicit BoundedQueue(size_t capacity) : m_places(capacity) {}
+  explicit BoundedQueue(size_t capacity) : m_capacity(capacity) {}
 
   // Waits for room; false when the queue is closed.
   bool push(T item) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_closed || m_count < m_places.size(); });
+    m_changed.wait(lock, [&] { return m_closed || m_items.size() < m_capacity; });
     if (m_closed) {
       return false;
     }
-    m_places[(m_first + m_count++) % m_places.size()].item.emplace(std::move(item));
+    m_items.push_back(std::move(item));
     lock.unlock();
     m_changed.notify_all();
     return true;
@@ -37,14 +33,12 @@ public:
   // Waits for an item; nothing once the queue is closed and empty.
   std::optional<T> pop() {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_closed || m_count > 0; });
-    if (m_count == 0) {
+    m_changed.wait(lock, [&] { return m_closed || !m_items.empty(); });
+    if (m_items.empty()) {
       return std::nullopt;
     }
-    std::optional<T> item = std::move(m_places[m_first].item);
-    m_places[m_first].item.reset();
-    m_first = (m_first + 1) % m_places.size();
-    --m_count;
+    std::optional<T> item(std::move(m_items.front()));
+    m_items.pop_front();
     lock.unlock();
     m_changed.notify_all();
     return item;
@@ -59,14 +53,10 @@ public:
   }
 
 private:
-  struct alignas(64) Place {
-    std::optional<T> item;
-  };
+  const size_t m_capacity;
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::vector<Place> m_places;
-  size_t m_first = 0;
-  size_t m_count = 0;
+  std::deque<T> m_items;
   bool m_closed = false;
 };
 

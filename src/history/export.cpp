@@ -118,6 +118,17 @@ void checkpoint(Database& db, int busyTimeoutMs) {
   db.exec("PRAGMA busy_timeout = " + std::to_string(busyTimeoutMs));
 }
 
+bool importAfresh(ExportRun& run, bool noRows, const QString& sqlitePath) {
+  if (noRows) {
+    journalForFirstLoad(run.db);
+  }
+  const bool imported = importInBulk(run, sqlitePath);
+  // Back under the log for the readers, and the cache the incremental runs use;
+  // should that wait too long for a reader, the next export sets it.
+  configure(run.db);
+  return imported;
+}
+
 bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& result) {
   if (!QFileInfo(options.dbPath).isDir()) {
     return failed(result, QStringLiteral("データベースのフォルダがありません: ") + options.dbPath);
@@ -154,21 +165,8 @@ bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& 
   exportRun.progress.filesTotal = int(exportRun.jobs.size());
   const bool wrote = !exportRun.jobs.empty() || !exportRun.removals.isEmpty() ||
                      !exportRun.staleRejections.isEmpty();
-  if (!fresh) {
-    if (!importIncrementally(exportRun)) {
-      return false;
-    }
-  } else {
-    if (noRows) {
-      journalForFirstLoad(db);
-    }
-    const bool imported = importInBulk(exportRun, sqlitePath);
-    // Back under the log for the readers, and the cache the incremental runs use;
-    // should that wait too long for a reader, the next export sets it.
-    configure(db);
-    if (!imported) {
-      return false;
-    }
+  if (!(fresh ? importAfresh(exportRun, noRows, sqlitePath) : importIncrementally(exportRun))) {
+    return false;
   }
   if (wrote) {
     checkpoint(db, options.busyTimeoutMs);

@@ -2,20 +2,18 @@
 
 #include <sqlite3.h>
 
-#include <new>
+#include <cstring>
 
 namespace kabuka::history {
 
 namespace {
 
-// Each on cache lines of its own: SQLite reads them for every value, and memory
-// beside them may be written by the threads that prepare the rows.
-struct alignas(64) FeedTable {
+struct FeedTable {
   sqlite3_vtab base;
   RowFeed* feed;
 };
 
-struct alignas(64) FeedCursor {
+struct FeedCursor {
   sqlite3_vtab_cursor base;
   size_t at;
 };
@@ -30,17 +28,18 @@ int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** tabl
   if (rc != SQLITE_OK) {
     return rc;
   }
-  auto* feed = new (std::nothrow) FeedTable{};
+  auto* feed = static_cast<FeedTable*>(sqlite3_malloc(sizeof(FeedTable)));
   if (feed == nullptr) {
     return SQLITE_NOMEM;
   }
+  std::memset(feed, 0, sizeof(FeedTable));
   feed->feed = static_cast<RowFeed*>(aux);
   *table = &feed->base;
   return SQLITE_OK;
 }
 
 int disconnect(sqlite3_vtab* table) {
-  delete reinterpret_cast<FeedTable*>(table);
+  sqlite3_free(table);
   return SQLITE_OK;
 }
 
@@ -50,16 +49,17 @@ int bestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
 }
 
 int open(sqlite3_vtab*, sqlite3_vtab_cursor** cursor) {
-  auto* feedCursor = new (std::nothrow) FeedCursor{};
+  auto* feedCursor = static_cast<FeedCursor*>(sqlite3_malloc(sizeof(FeedCursor)));
   if (feedCursor == nullptr) {
     return SQLITE_NOMEM;
   }
+  std::memset(feedCursor, 0, sizeof(FeedCursor));
   *cursor = &feedCursor->base;
   return SQLITE_OK;
 }
 
 int close(sqlite3_vtab_cursor* cursor) {
-  delete reinterpret_cast<FeedCursor*>(cursor);
+  sqlite3_free(cursor);
   return SQLITE_OK;
 }
 
