@@ -6,6 +6,9 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <future>
 #include <memory>
@@ -174,6 +177,40 @@ void decodeBuckets(BoundedQueue<SortedBucket>& sorted, const PriceStore& store,
   }
 }
 
+// Asks the system to start writing the database file to disk while it is still
+// being filled, so that the commit's sync finds little left to write: that sync
+// was a twentieth of a first export. Linux only; elsewhere, or when the file
+// cannot be opened, nothing happens and the commit writes it all.
+class WriteBehind {
+public:
+  explicit WriteBehind(const QString& path) {
+#if defined(__linux__)
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+#else
+    Q_UNUSED(path);
+#endif
+  }
+  ~WriteBehind() {
+    if (m_fd >= 0) {
+      ::close(m_fd);
+    }
+  }
+  WriteBehind(const WriteBehind&) = delete;
+  WriteBehind& operator=(const WriteBehind&) = delete;
+
+  // Starts writing what is written so far; returns at once.
+  void start() {
+#if defined(__linux__)
+    if (m_fd >= 0) {
+      ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+#endif
+  }
+
+private:
+  int m_fd = -1;
+};
+
 }  // namespace
 
 void CodeRanges::plan(std::vector<std::string_view> codes, qint64 expectedRows,
@@ -241,7 +278,8 @@ QString rangePath(const QTemporaryDir& scratch, std::uint32_t range) {
   return scratch.filePath(QStringLiteral("range-%1").arg(range));
 }
 
-bool insertBuckets(ExportRun& run, const QTemporaryDir& scratch, const BucketOrder& order) {
+bool insertBuckets(ExportRun& run, const QTemporaryDir& scratch, const BucketOrder& order,
+                   const QString& sqlitePath) {
   BoundedQueue<SortedBucket> sorted(1);
   BoundedQueue<RowBatch> batches(kBatchesAhead);
   std::future<bool> read = std::async(std::launch::async, [&] {
@@ -255,6 +293,8 @@ bool insertBuckets(ExportRun& run, const QTemporaryDir& scratch, const BucketOrd
   });
   bool inserted = true;
   run.progress.rows = 0;
+  WriteBehind writeBehind(sqlitePath);
+  qint64 rowsSinceWriteBehind = 0;
   while (std::optional<RowBatch> batch = batches.pop()) {
     if (!run.store.insertRows(batch->rows.data(), batch->rows.size())) {
       inserted = false;
@@ -263,6 +303,11 @@ bool insertBuckets(ExportRun& run, const QTemporaryDir& scratch, const BucketOrd
     }
     run.progress.rows += qint64(batch->rows.size());
     run.reportProgress({});
+    rowsSinceWriteBehind += qint64(batch->rows.size());
+    if (rowsSinceWriteBehind >= run.options.rowsPerBucket) {
+      writeBehind.start();
+      rowsSinceWriteBehind = 0;
+    }
   }
   decoded.get();
   if (!read.get()) {

@@ -46,6 +46,7 @@ QString rangePath(const QTemporaryDir& scratch, std::uint32_t range);
 // Inserts the rows of the range files in key order: a range of more than one
 // bucket is split first, each bucket is sorted, and its rows decoded into
 // batches, on threads of their own, so that SQLite does not wait between them.
-bool insertBuckets(ExportRun& run, const QTemporaryDir& scratch, const BucketOrder& order);
+bool insertBuckets(ExportRun& run, const QTemporaryDir& scratch, const BucketOrder& order,
+                   const QString& sqlitePath);
 
 }  // namespace kabuka::history

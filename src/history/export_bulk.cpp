@@ -192,7 +192,7 @@ bool importInBulk(ExportRun& run, const QString& sqlitePath) {
   gathered.rowsPerCode.resize(size_t(run.store.codes().lastId()) + 1, 0);
   const BucketOrder order =
       orderBuckets(gathered.ranges, gathered.rowsPerCode, run.store, run.options.rowsPerBucket);
-  if (!insertBuckets(run, scratch, order)) {
+  if (!insertBuckets(run, scratch, order, sqlitePath)) {
     return false;
   }
   if (!storeFiles(run, gathered)) {
