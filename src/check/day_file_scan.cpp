@@ -1,6 +1,7 @@
 #include "day_file_scan.h"
 
 #include "common/field_reader.h"
+#include "common/sjis.h"
 
 #include <QStringDecoder>
 
@@ -116,6 +117,10 @@ QString lineText(int line) {
   return QStringLiteral("%1 行目").arg(line);
 }
 
+QString shown(std::string_view sjis) {
+  return fromSjis(QByteArrayView(sjis.data(), qsizetype(sjis.size())));
+}
+
 QString latin(std::string_view bytes) {
   return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
 }
@@ -145,25 +150,8 @@ struct LineTally {
   int duplicateLine = 0;
   int duplicateFirstLine = 0;
   std::string_view duplicateCode;
+  std::string_view duplicateMarket;
 };
-
-// Stock codes are mostly a few digits: those are kept in a bit set keyed by
-// length and value, so "0123" and "123" stay apart; others go to a hash set.
-constexpr int kNumericKeyOffsets[6] = {0, 0, 10, 110, 1110, 11110};
-
-int numericKey(std::string_view code) {
-  if (code.empty() || code.size() > 5) {
-    return -1;
-  }
-  int value = 0;
-  for (char c : code) {
-    if (c < '0' || c > '9') {
-      return -1;
-    }
-    value = value * 10 + (c - '0');
-  }
-  return kNumericKeyOffsets[code.size()] + value;
-}
 
 // A line of plain fields, read without the field reader: when it holds no quote
 // and no CR but the one before its LF, its fields are its commas plus one, and the
@@ -171,9 +159,27 @@ int numericKey(std::string_view code) {
 struct PlainLine {
   int fields = 0;
   std::string_view firstField;
+  std::string_view secondField;
   Ending ending = Ending::EndOfInput;
   const char* next = nullptr;
 };
+
+// The bits set in a mask of 16 bits, counted in place: the base instruction set
+// has no popcnt, and the compiler's fallback is a library call per line.
+int bitsSet(unsigned mask) {
+  mask = mask - ((mask >> 1) & 0x5555u);
+  mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
+  mask = (mask + (mask >> 4)) & 0x0f0fu;
+  return int((mask + (mask >> 8)) & 0x1fu);
+}
+
+// An unquoted field, without the blanks in front that the field rule skips.
+std::string_view fieldBetween(const char* start, const char* end) {
+  while (start != end && field_reader_detail::isBlank(*start)) {
+    ++start;
+  }
+  return std::string_view(start, size_t(end - start));
+}
 
 bool readPlainLine(const char* p, const char* end, PlainLine& line) {
   const auto* newline = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
@@ -182,6 +188,7 @@ bool readPlainLine(const char* p, const char* end, PlainLine& line) {
   const char* const contentEnd = crlf ? stop - 1 : stop;
   int commas = 0;
   const char* firstComma = nullptr;
+  const char* secondComma = nullptr;
   const char* q = p;
 #if defined(__SSE2__)
   for (; q + 16 <= contentEnd; q += 16) {
@@ -192,12 +199,12 @@ bool readPlainLine(const char* p, const char* end, PlainLine& line) {
       return false;
     }
     const unsigned comma = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(','))));
-    if (comma != 0) {
-      if (firstComma == nullptr) {
-        firstComma = q + __builtin_ctz(comma);
-      }
-      commas += __builtin_popcount(comma);
+    if (comma != 0 && secondComma == nullptr) {
+      const unsigned after = firstComma == nullptr ? comma & (comma - 1) : comma;
+      firstComma = firstComma != nullptr ? firstComma : q + __builtin_ctz(comma);
+      secondComma = after != 0 ? q + __builtin_ctz(after) : nullptr;
     }
+    commas += bitsSet(comma);
   }
 #endif
   for (; q < contentEnd; ++q) {
@@ -205,35 +212,48 @@ bool readPlainLine(const char* p, const char* end, PlainLine& line) {
       return false;
     }
     if (*q == ',') {
+      secondComma = firstComma != nullptr && secondComma == nullptr ? q : secondComma;
       firstComma = firstComma != nullptr ? firstComma : q;
       ++commas;
     }
   }
   const char* const firstEnd = firstComma != nullptr ? firstComma : contentEnd;
-  const char* firstStart = p;
-  while (firstStart != firstEnd && field_reader_detail::isBlank(*firstStart)) {
-    ++firstStart;
-  }
   line.fields = commas + 1;
-  line.firstField = std::string_view(firstStart, size_t(firstEnd - firstStart));
+  line.firstField = fieldBetween(p, firstEnd);
+  line.secondField =
+      firstComma != nullptr
+          ? fieldBetween(firstComma + 1, secondComma != nullptr ? secondComma : contentEnd)
+          : std::string_view();
   line.ending = newline == nullptr ? Ending::EndOfInput : crlf ? Ending::CrLf : Ending::LfOnly;
   line.next = newline != nullptr ? newline + 1 : end;
   return true;
 }
 
-// The line a stock code first appears on, for the message about its second.
-int firstLineWithCode(std::string_view bytes, std::string_view code) {
-  int line = 1;
-  for (size_t at = 0; at < bytes.size(); ++line) {
-    const size_t newline = std::min(bytes.find('\n', at), bytes.size());
-    std::string_view text = bytes.substr(at, newline - at);
-    while (!text.empty() && field_reader_detail::isBlank(text.front())) {
-      text.remove_prefix(1);
+// The line on which `code` first stands on `market`, for the message about its
+// second; lines counted as the scan counts them.
+int firstLineWith(std::string_view bytes, std::string_view code, std::string_view market) {
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  for (int line = 1; p != end; ++line) {
+    FieldReader reader(std::string_view(p, size_t(end - p)));
+    std::array<std::string_view, 2> firstTwo;
+    Field field;
+    for (size_t index = 0;; ++index) {
+      const char* const before = reader.position();
+      if (!reader.next(field)) {
+        break;
+      }
+      if (index < firstTwo.size()) {
+        firstTwo[index] = field.bytes;
+      }
+      if (endingOf(before, reader.position(), p) != Ending::Comma) {
+        break;
+      }
     }
-    if (line > 1 && text.substr(0, text.find_first_of(",\r")) == code) {
+    if (line > 1 && sameText(firstTwo[0], code) && sameText(firstTwo[1], market)) {
       return line;
     }
-    at = newline + 1;
+    p = reader.position();
   }
   return 0;
 }
@@ -264,26 +284,10 @@ size_t firstInvalidSjisByte(std::string_view bytes) {
   }
 }
 
-void StockCodeSet::clear() {
-  m_numeric.assign(kNumericKeys / 64 + 1, 0);
-  m_other.clear();
-}
-
-bool StockCodeSet::insert(std::string_view code) {
-  if (const int key = numericKey(code); key >= 0) {
-    std::uint64_t& word = m_numeric[size_t(key) / 64];
-    const std::uint64_t bit = std::uint64_t(1) << (key % 64);
-    const bool fresh = (word & bit) == 0;
-    word |= bit;
-    return fresh;
-  }
-  return m_other.insert(std::string(code)).second;
-}
-
 namespace {
 
-void finishLine(LineTally& tally, StockCodeSet& codes, int fields, std::string_view firstField,
-                Ending ending) {
+void finishLine(LineTally& tally, CodeMarketSet& codes, int fields, std::string_view firstField,
+                std::string_view secondField, Ending ending) {
   if (fields != 8 && tally.badFieldsLine == 0) {
     tally.badFieldsLine = tally.line;
     tally.badFieldsCount = fields;
@@ -293,20 +297,21 @@ void finishLine(LineTally& tally, StockCodeSet& codes, int fields, std::string_v
   }
   if (tally.line == 1) {
     tally.headerDay = firstField;
-  } else if (!codes.insert(firstField) && tally.duplicateLine == 0) {
+  } else if (!codes.insert(firstField, secondField) && tally.duplicateLine == 0) {
     tally.duplicateLine = tally.line;
     tally.duplicateCode = firstField;
+    tally.duplicateMarket = secondField;
   }
   ++tally.line;
 }
 
 // Reads one line with the field reader; returns where the next line starts.
 const char* readLineByFields(const char* p, const char* end, LineTally& tally,
-                             StockCodeSet& codes) {
+                             CodeMarketSet& codes) {
   FieldReader reader(std::string_view(p, size_t(end - p)));
   Field field;
   int fields = 0;
-  std::string_view first;
+  std::string_view first, second;
   for (;;) {
     const char* const before = reader.position();
     if (!reader.next(field)) {
@@ -315,17 +320,18 @@ const char* readLineByFields(const char* p, const char* end, LineTally& tally,
     ++fields;
     if (fields == 1) {
       first = field.bytes;
-    } else if (fields == 2 && tally.line == 1) {
-      tally.headerCount = field.bytes;
+    } else if (fields == 2) {
+      second = field.bytes;
+      tally.headerCount = tally.line == 1 ? second : tally.headerCount;
     }
     const Ending ending = endingOf(before, reader.position(), p);
     if (ending != Ending::Comma) {
-      finishLine(tally, codes, fields, first, ending);
+      finishLine(tally, codes, fields, first, second, ending);
       return reader.position();
     }
   }
   if (fields > 0) {
-    finishLine(tally, codes, fields, first, Ending::EndOfInput);
+    finishLine(tally, codes, fields, first, second, Ending::EndOfInput);
   }
   return end;
 }
@@ -359,14 +365,14 @@ DayScan DayFileScanner::scan(std::string_view bytes, std::string_view dayName) {
     PlainLine plain;
     // The day header always goes through the field reader: its second field counts.
     if (tally.line > 1 && readPlainLine(p, end, plain)) {
-      finishLine(tally, m_codes, plain.fields, plain.firstField, plain.ending);
+      finishLine(tally, m_codes, plain.fields, plain.firstField, plain.secondField, plain.ending);
       p = plain.next;
     } else {
       p = readLineByFields(p, end, tally, m_codes);
     }
   }
   if (tally.duplicateLine != 0) {
-    tally.duplicateFirstLine = firstLineWithCode(bytes, tally.duplicateCode);
+    tally.duplicateFirstLine = firstLineWith(bytes, tally.duplicateCode, tally.duplicateMarket);
   }
   result.records = std::max(0, tally.line - 2);
 
@@ -393,11 +399,11 @@ DayScan DayFileScanner::scan(std::string_view bytes, std::string_view dayName) {
     result.faults.append({FindingKind::BadLineEnd, lineText(tally.badEndLine)});
   }
   if (tally.duplicateLine != 0) {
-    result.faults.append(
-        {FindingKind::DuplicateCode, QStringLiteral("銘柄コード %1（%2 行目と %3 行目）")
-                                         .arg(latin(tally.duplicateCode))
-                                         .arg(tally.duplicateFirstLine)
-                                         .arg(tally.duplicateLine)});
+    result.faults.append({FindingKind::DuplicateCode,
+                          QStringLiteral("銘柄コード %1、市場「%2」（%3 行目と %4 行目）")
+                              .arg(shown(tally.duplicateCode), shown(tally.duplicateMarket))
+                              .arg(tally.duplicateFirstLine)
+                              .arg(tally.duplicateLine)});
   }
   return result;
 }

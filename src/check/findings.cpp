@@ -43,7 +43,7 @@ constexpr std::array<KindInfo, 25> kKinds{{
     {FindingKind::InvalidSjis, E, Tally::Damaged, "invalid-shift-jis",
      u"Shift-JIS（コードページ932）として正しくないバイトがあります"},
     {FindingKind::DuplicateCode, E, Tally::Damaged, "duplicate-code",
-     u"同じ銘柄コードが2回あります"},
+     u"同じ市場に同じ銘柄コードが2回あります"},
     {FindingKind::ShortDay, W, Tally::Short, "short-day",
      u"件数が前後の取引日の中央値の8割未満です（取得が途中だった可能性）"},
     {FindingKind::ChangedDuringCheck, W, Tally::None, "changed-during-check",

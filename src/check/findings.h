@@ -27,7 +27,7 @@ enum class FindingKind {
   BadFieldCount,       // a line without eight fields
   BadLineEnd,          // a line not ended by CR LF
   InvalidSjis,         // bytes that are not code page 932
-  DuplicateCode,       // one stock code twice in a day
+  DuplicateCode,       // one stock code twice on one market in a day
   ShortDay,            // far fewer records than the days around it
   ChangedDuringCheck,  // the file changed while it was read (a collection is running)
   LeftoverMonthFile,   // a month file in the scratch folder: a split did not finish

@@ -1,11 +1,12 @@
 #include "day_file.h"
 
+#include "check/code_market_set.h"
 #include "check/findings.h"
 #include "common/field_reader.h"
 #include "common/sjis.h"
+#include "history/row_codec.h"
 
 #include <algorithm>
-#include <map>
 
 namespace kabuka::history {
 
@@ -24,71 +25,7 @@ std::string_view withoutEndMark(std::string_view bytes) {
   return bytes;
 }
 
-// The line of the record that repeats a code on the same market, and the line of
-// its first appearance; {0, 0} when there is none.
-std::pair<const RawRecord*, const RawRecord*> sameMarketTwice(
-    const std::vector<RawRecord>& records) {
-  std::map<std::pair<std::string, QString>, const RawRecord*> seen;
-  for (const RawRecord& record : records) {
-    const auto key = std::make_pair(std::string(record.fields[0]), decodeField(record.fields[1]));
-    const auto [at, fresh] = seen.emplace(key, &record);
-    if (!fresh) {
-      return {at->second, &record};
-    }
-  }
-  return {nullptr, nullptr};
-}
-
 }  // namespace
-
-void splitRecords(std::string_view bytes, RawRecord& header, std::vector<RawRecord>& records) {
-  records.clear();
-  FieldReader reader(withoutEndMark(bytes));
-  Field field;
-  RawRecord record;
-  int index = 0;
-  int line = 1;
-  while (reader.next(field)) {
-    record.fields[size_t(index)] = field.bytes;
-    if (++index < 8) {
-      continue;
-    }
-    record.line = line++;
-    if (record.line == 1) {
-      header = record;
-    } else {
-      records.push_back(record);
-    }
-    index = 0;
-  }
-}
-
-QList<check::DayFault> judgeDayFile(check::DayFileScanner& scanner, std::string_view bytes,
-                                    std::string_view dayName, RawRecord& header,
-                                    std::vector<RawRecord>& records) {
-  QList<check::DayFault> faults = scanner.scan(bytes, dayName).faults;
-  const auto duplicate = std::find_if(
-      faults.begin(), faults.end(),
-      [](const check::DayFault& fault) { return fault.kind == check::FindingKind::DuplicateCode; });
-  if (duplicate == faults.end()) {
-    return faults;
-  }
-  // The scan knows codes only; a code on two markets is two rows. When other
-  // faults stand, the records are not worth reading for it.
-  faults.erase(duplicate);
-  if (!faults.isEmpty()) {
-    return faults;
-  }
-  splitRecords(bytes, header, records);
-  if (const auto [first, second] = sameMarketTwice(records); first != nullptr) {
-    faults.append({check::FindingKind::DuplicateCode,
-                   QStringLiteral("銘柄コード %1、市場「%2」（%3 行目と %4 行目）")
-                       .arg(decodeField(first->fields[0]), decodeField(first->fields[1]))
-                       .arg(first->line)
-                       .arg(second->line)});
-  }
-  return faults;
-}
 
 QString faultText(const check::DayFault& fault) {
   const QString words = check::kindText(fault.kind);
@@ -108,38 +45,84 @@ std::string decodeFieldUtf8(std::string_view sjis) {
   return isAscii(sjis) ? std::string(sjis) : decodeField(sjis).toStdString();
 }
 
+DayFileConverter::DayFileConverter(TextTable& codes, TextTable& markets, TextTable& names)
+    : m_codes(codes), m_markets(markets), m_names(names), m_numericCodes(check::kNumericCodeKeys) {}
+
 void DayFileConverter::convert(std::string_view bytes, int day, std::string_view dayName,
                                DayContent& out) {
   out.problems.clear();
-  out.rows.clear();
   out.header.clear();
+  out.rows.records.clear();
+  out.rows.codes.clear();
   out.textValues = 0;
-  m_records.clear();
-  for (const check::DayFault& fault :
-       judgeDayFile(m_scanner, bytes, dayName, m_header, m_records)) {
+  const check::DayScan scan = m_scanner.scan(bytes, dayName);
+  for (const check::DayFault& fault : scan.faults) {
     out.problems.append(faultText(fault));
   }
   if (!out.problems.isEmpty()) {
     return;
   }
-  if (m_records.empty()) {
-    splitRecords(bytes, m_header, m_records);
-  }
+  // Room for the day at once: a record takes some 30 bytes, rarely more.
+  out.rows.codes.reserve(size_t(scan.records));
+  out.rows.records.reserve(size_t(scan.records) * 40);
+  // Sound: every line has eight fields and ends in CR LF.
   const std::string_view text = withoutEndMark(bytes);
   out.header = decodeField(text.substr(0, text.find("\r\n")));
-  out.rows.resize(m_records.size());
-  for (size_t i = 0; i < m_records.size(); ++i) {
-    const RawRecord& record = m_records[i];
-    PriceRow& row = out.rows[i];
-    row.code = decodeFieldUtf8(record.fields[0]);
-    row.day = day;
-    row.market = m_markets.idOf(record.fields[1]);
-    row.name = m_names.idOf(record.fields[2]);
-    for (size_t v = 0; v < row.values.size(); ++v) {
-      row.values[v] = typedValue(record.fields[v + 3]);
-      out.textValues += row.values[v].kind == Value::Kind::Text ? 1 : 0;
+  FieldReader reader(text);
+  Field field;
+  std::string_view fields[8];
+  size_t index = 0;
+  bool header = true;
+  while (reader.next(field)) {
+    fields[index] = field.bytes;
+    if (++index < std::size(fields)) {
+      continue;
+    }
+    index = 0;
+    if (!header) {
+      convertRecord(fields, day, out);
+    }
+    header = false;
+  }
+}
+
+void DayFileConverter::convertRecord(const std::string_view (&fields)[8], int day,
+                                     DayContent& out) {
+  const std::uint32_t code = codeNumber(fields[0]);
+  RowEncoder row(out.rows.records);
+  row.begin(code, day, m_markets.idOf(fields[1]), m_names.idOf(fields[2]));
+  for (size_t v = 3; v < 8; ++v) {
+    const FieldType type = typeOfField(fields[v]);
+    switch (type.kind) {
+      case Value::Kind::Null:
+        row.null();
+        break;
+      case Value::Kind::Integer:
+        row.integer(type.integer);
+        break;
+      case Value::Kind::Real:
+        row.real(type.real);
+        break;
+      case Value::Kind::Text:
+        row.text(decodeFieldUtf8(fields[v]));
+        ++out.textValues;
+        break;
     }
   }
+  row.end();
+  out.rows.codes.push_back(code);
+}
+
+std::uint32_t DayFileConverter::codeNumber(std::string_view sjis) {
+  const int key = check::numericCodeKey(sjis);
+  if (key < 0) {
+    return std::uint32_t(m_codes.idOf(sjis));
+  }
+  std::uint32_t& number = m_numericCodes[size_t(key)];
+  if (number == 0) {
+    number = std::uint32_t(m_codes.idOf(sjis));
+  }
+  return number;
 }
 
 }  // namespace kabuka::history

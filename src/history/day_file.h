@@ -2,36 +2,16 @@
 
 #include "check/day_file_scan.h"
 #include "history/text_table.h"
-#include "history/typed_value.h"
 
-#include <QList>
 #include <QString>
 #include <QStringList>
 
-#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace kabuka::history {
-
-// The eight fields of one line of a day file, without their quotes; views into
-// the file's bytes.
-struct RawRecord {
-  std::array<std::string_view, 8> fields;
-  int line = 0;
-};
-
-// Splits the bytes of a sound day file into its day header and its records.
-void splitRecords(std::string_view bytes, RawRecord& header, std::vector<RawRecord>& records);
-
-// What the check would call wrong with a day file, under this module's one
-// difference: a code may stand twice in a day when it is listed on two markets;
-// only the same code twice on one market is damage. `records` is filled when the
-// records had to be read to tell.
-QList<check::DayFault> judgeDayFile(check::DayFileScanner& scanner, std::string_view bytes,
-                                    std::string_view dayName, RawRecord& header,
-                                    std::vector<RawRecord>& records);
 
 // A fault as the check words it: the kind's text and its particulars.
 QString faultText(const check::DayFault& fault);
@@ -41,36 +21,40 @@ QString faultText(const check::DayFault& fault);
 QString decodeField(std::string_view sjis);
 std::string decodeFieldUtf8(std::string_view sjis);
 
-// One record as the database keeps it.
-struct PriceRow {
-  std::string code;             // UTF-8
-  int day = 0;                  // days since 1970-01-01
-  int market = 0;               // number in the market table
-  int name = 0;                 // number in the name table
-  std::array<Value, 5> values;  // open, high, low, close, volume
+// A day file's rows: RowEncoder's records, and the code's number of each.
+struct DayRows {
+  std::string records;
+  std::vector<std::uint32_t> codes;
+  size_t size() const { return codes.size(); }
 };
 
 // A day file judged and, when sound, turned into rows.
 struct DayContent {
   QStringList problems;  // empty when the file is sound
   QString header;        // the day header line in UTF-8
-  std::vector<PriceRow> rows;
+  DayRows rows;
   qint64 textValues = 0;  // price fields kept as text
 };
 
-// Judges and converts day files; one per thread, reusing its memory.
+// Judges day files as the check does and converts the sound ones; one per
+// thread, reusing its memory. Codes, markets and names are numbered through the
+// shared tables, each text converted once; a code of a few digits finds its
+// number without hashing.
 class DayFileConverter {
 public:
-  DayFileConverter(TextTable& markets, TextTable& names) : m_markets(markets), m_names(names) {}
+  DayFileConverter(TextTable& codes, TextTable& markets, TextTable& names);
   // `day` is the file's date as a day number, `dayName` as its eight digits.
   void convert(std::string_view bytes, int day, std::string_view dayName, DayContent& out);
 
 private:
+  void convertRecord(const std::string_view (&fields)[8], int day, DayContent& out);
+  std::uint32_t codeNumber(std::string_view sjis);
+
   check::DayFileScanner m_scanner;
+  TextCache m_codes;
   TextCache m_markets;
   TextCache m_names;
-  RawRecord m_header;
-  std::vector<RawRecord> m_records;
+  std::vector<std::uint32_t> m_numericCodes;  // by check::numericCodeKey(); 0: not met
 };
 
 }  // namespace kabuka::history

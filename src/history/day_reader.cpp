@@ -9,7 +9,8 @@ namespace kabuka::history {
 
 class DayWorker {
 public:
-  DayWorker(TextTable& markets, TextTable& names) : converter(markets, names) {}
+  DayWorker(TextTable& codes, TextTable& markets, TextTable& names)
+      : converter(codes, markets, names) {}
   check::StableFileReader reader;
   DayFileConverter converter;
 };
@@ -19,10 +20,11 @@ QString contentChecksum(std::string_view bytes) {
   return QStringLiteral("%1").arg(quint64(hash), 16, 16, QLatin1Char('0'));
 }
 
-DayReader::DayReader(std::vector<DayJob> jobs, QString dbPath, TextTable& markets, TextTable& names,
-                     int workers, std::function<void(const QString&)> beforeRead)
+DayReader::DayReader(std::vector<DayJob> jobs, QString dbPath, TextTable& codes, TextTable& markets,
+                     TextTable& names, int workers, std::function<void(const QString&)> beforeRead)
     : m_jobs(std::move(jobs)),
       m_dbPath(std::move(dbPath)),
+      m_codes(codes),
       m_markets(markets),
       m_names(names),
       m_beforeRead(std::move(beforeRead)),
@@ -55,7 +57,7 @@ std::unique_ptr<DayRead> DayReader::take(size_t index) {
 }
 
 void DayReader::work() {
-  DayWorker worker(m_markets, m_names);
+  DayWorker worker(m_codes, m_markets, m_names);
   for (;;) {
     size_t index = 0;
     {

@@ -41,8 +41,9 @@ QString contentChecksum(std::string_view bytes);
 // does not grow with the number of files.
 class DayReader {
 public:
-  DayReader(std::vector<DayJob> jobs, QString dbPath, TextTable& markets, TextTable& names,
-            int workers, std::function<void(const QString&)> beforeRead = {});
+  // Codes, markets and names are numbered through the tables given.
+  DayReader(std::vector<DayJob> jobs, QString dbPath, TextTable& codes, TextTable& markets,
+            TextTable& names, int workers, std::function<void(const QString&)> beforeRead = {});
   ~DayReader();
   DayReader(const DayReader&) = delete;
   DayReader& operator=(const DayReader&) = delete;
@@ -58,6 +59,7 @@ private:
   static constexpr size_t kAhead = 8;
   const std::vector<DayJob> m_jobs;
   const QString m_dbPath;
+  TextTable& m_codes;
   TextTable& m_markets;
   TextTable& m_names;
   const std::function<void(const QString&)> m_beforeRead;

@@ -1,6 +1,7 @@
 #include "export.h"
 
 #include "check/findings.h"
+#include "common/vector_state.h"
 #include "history/export_lock.h"
 #include "history/export_run.h"
 #include "history/schema.h"
@@ -27,6 +28,8 @@ bool configure(Database& db) {
   Statement mode = db.prepare("PRAGMA journal_mode = WAL");
   return mode.isValid() && mode.step() && mode.columnBytes(0) == "wal" &&
          db.exec("PRAGMA synchronous = NORMAL; PRAGMA cache_size = -32768");
+}
+
 }
 
 // Brings the layout to the current one; true when the rows are to be built
@@ -104,6 +107,15 @@ void checkpoint(Database& db, int busyTimeoutMs) {
   db.exec("PRAGMA busy_timeout = " + std::to_string(busyTimeoutMs));
 }
 
+// Always under the log, the first load too: a reader opening the file while it
+// is filled is never kept waiting, and a killed load leaves nothing a read-only
+// reader would have to roll back first.
+bool importAfresh(ExportRun& run, const QString& sqlitePath) {
+  const bool imported = importInBulk(run, sqlitePath);
+  configure(run.db);  // the cache the incremental runs use
+  return imported;
+}
+
 bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& result) {
   if (!QFileInfo(options.dbPath).isDir()) {
     return failed(result, QStringLiteral("データベースのフォルダがありません: ") + options.dbPath);
@@ -139,7 +151,7 @@ bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& 
   exportRun.progress.filesTotal = int(exportRun.jobs.size());
   const bool wrote = !exportRun.jobs.empty() || !exportRun.removals.isEmpty() ||
                      !exportRun.staleRejections.isEmpty();
-  if (!(fresh ? importInBulk(exportRun, sqlitePath, true) : importIncrementally(exportRun))) {
+  if (!(fresh ? importAfresh(exportRun, sqlitePath) : importIncrementally(exportRun))) {
     return false;
   }
   if (wrote) {
@@ -156,6 +168,7 @@ QString defaultSqlitePath(const QString& dbPath) {
 }
 
 ExportResult exportDatabase(const ExportOptions& options) {
+  releaseUpperVectorState();
   QElapsedTimer timer;
   timer.start();
   ExportResult result;

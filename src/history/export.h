@@ -30,6 +30,10 @@ struct ExportOptions {
   // How long to wait for another export (or any writer) of the same file.
   int busyTimeoutMs = 10000;
   int workers = 2;  // threads that read and convert day files
+  // Rows a first export or a rebuild sorts in memory at a time (some 30 bytes
+  // each, and up to three such buckets at once): bounds its memory whatever the
+  // size of the database.
+  qint64 rowsPerBucket = 1 << 19;
   // Called between taking a file's size and reading it (tests change files there).
   std::function<void(const QString& path)> beforeRead;
 };

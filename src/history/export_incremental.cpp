@@ -26,8 +26,8 @@ bool ExportRun::fail(const QString& what) {
 }
 
 DayReader ExportRun::startReading() const {
-  return DayReader(jobs, options.dbPath, store.markets(), store.names(), options.workers,
-                   options.beforeRead);
+  return DayReader(jobs, options.dbPath, store.codes(), store.markets(), store.names(),
+                   options.workers, options.beforeRead);
 }
 
 namespace {
@@ -50,9 +50,9 @@ bool storeDay(ExportRun& run, const DayJob& job, DayRead& read) {
       break;
   }
   const bool known = !job.knownChecksum.isEmpty();
-  const std::vector<PriceRow>& rows = read.content.rows;
-  if ((known && !store.deleteRows(unixDay(job.stamp.date))) || !store.storeNewTexts(rows) ||
-      !store.insertRows(rows) ||
+  const DayRows& rows = read.content.rows;
+  if ((known && !store.deleteRows(unixDay(job.stamp.date))) || !store.storeNewTexts() ||
+      !store.insertRecords(rows.records) ||
       !store.putDay(read.stamp, read.checksum, qint64(rows.size()), read.content.header) ||
       !store.removeRejected(relative)) {
     return false;

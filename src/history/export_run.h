@@ -35,11 +35,11 @@ struct ExportRun {
 // False when it failed or was stopped (the status says which).
 bool importIncrementally(ExportRun& run);
 
-// Fills an empty database in one transaction: rows are gathered in a scratch
-// folder beside the database file and inserted in the order of the key, which is
-// several times faster than inserting day by day into a key that starts with the
-// code. With `rebuild`, everything the program made is dropped first, in the
-// same transaction, so readers see the old database until the new one is there.
-bool importInBulk(ExportRun& run, const QString& sqlitePath, bool rebuild);
+// Builds the database afresh in one transaction: everything the program made is
+// dropped first, in the same transaction, so readers see the old database until
+// the new one is there. Rows are gathered in a scratch folder beside the database
+// file and inserted in the order of the key, which is several times faster than
+// inserting day by day into a key that starts with the code.
+bool importInBulk(ExportRun& run, const QString& sqlitePath);
 
 }  // namespace kabuka::history

@@ -56,10 +56,15 @@ bool PriceStore::open() {
   m_names.load(loadTexts(m_db, "names"));
   m_marketsStored = m_markets.lastId();
   m_namesStored = m_names.lastId();
-  Statement codes = m_db.prepare("SELECT code FROM codes");
-  while (codes.isValid() && codes.step()) {
-    m_codes.emplace(codes.columnBytes(0));
+  std::vector<TextTable::Entry> codes;
+  m_codeTexts.assign(1, {});
+  Statement select = m_db.prepare("SELECT code FROM codes");
+  while (select.isValid() && select.step()) {
+    const std::string_view code = select.columnBytes(0);
+    m_codeTexts.emplace_back(code);
+    codes.emplace_back(int(codes.size()) + 1, QByteArray(code.data(), qsizetype(code.size())));
   }
+  m_codes.load(codes);
   return true;
 }
 
@@ -117,46 +122,34 @@ bool PriceStore::storeTexts(TextTable& table, Statement& insert, int& storedUpTo
   return true;
 }
 
-bool PriceStore::storeNewTexts(const std::vector<PriceRow>& rows) {
-  if (!storeTexts(m_markets, m_insertMarket, m_marketsStored) ||
-      !storeTexts(m_names, m_insertName, m_namesStored)) {
-    return false;
-  }
-  for (const PriceRow& row : rows) {
-    if (!storeCode(row.code)) {
-      return false;
-    }
-  }
-  return true;
+bool PriceStore::storeNewTexts() {
+  return storeTexts(m_markets, m_insertMarket, m_marketsStored) &&
+         storeTexts(m_names, m_insertName, m_namesStored) && storeCodes();
 }
 
-bool PriceStore::storeTexts(const std::vector<std::string>& codes) {
-  if (!storeTexts(m_markets, m_insertMarket, m_marketsStored) ||
-      !storeTexts(m_names, m_insertName, m_namesStored)) {
-    return false;
-  }
-  for (const std::string& code : codes) {
-    if (!storeCode(code)) {
+bool PriceStore::storeCodes() {
+  for (const auto& [id, utf8] : m_codes.entriesAfter(int(m_codeTexts.size()) - 1)) {
+    m_insertCode.bindText(1, std::string_view(utf8.constData(), size_t(utf8.size())));
+    if (!run(m_insertCode)) {
       return false;
     }
+    m_codeTexts.emplace_back(utf8.constData(), size_t(utf8.size()));
   }
-  return true;
-}
-
-bool PriceStore::storeCode(const std::string& code) {
-  if (m_codes.find(code) != m_codes.end()) {
-    return true;
-  }
-  m_insertCode.bindText(1, code);
-  if (!run(m_insertCode)) {
-    return false;
-  }
-  m_codes.insert(code);
   return true;
 }
 
 bool PriceStore::insertRows(const PriceRow* rows, size_t count) {
   return count == 0 || m_feed.insert(m_insertFeed, rows, count);
+}
+
+bool PriceStore::insertRecords(std::string_view records) {
+  m_batch.clear();
+  std::string_view record;
+  for (size_t at = 0; nextRecord(records, at, record);) {
+    PriceRow& row = m_batch.emplace_back();
+    row.code = codeText(decodeRow(record, row));
+  }
+  return insertRows(m_batch.data(), m_batch.size());
 }
 
 bool PriceStore::deleteRows(int day) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "history/day_file.h"
 #include "history/day_listing.h"
+#include "history/row_codec.h"
 #include "history/row_feed.h"
 #include "history/sqlite_db.h"
 #include "history/text_table.h"
@@ -11,7 +11,7 @@
 #include <QStringList>
 
 #include <string>
-#include <unordered_set>
+#include <string_view>
 #include <vector>
 
 namespace kabuka::history {
@@ -37,6 +37,9 @@ public:
 
   // Prepares the statements and loads the numbered texts; false on an error.
   bool open();
+  // Codes are numbered in memory only, for the rows on their way in; markets and
+  // names keep their numbers in their tables.
+  TextTable& codes() { return m_codes; }
   TextTable& markets() { return m_markets; }
   TextTable& names() { return m_names; }
 
@@ -44,14 +47,15 @@ public:
   QHash<QString, RejectedFile> rejectedFiles();
   bool hasRows();
 
-  // Stores the numbered texts and codes that rows about to be inserted may use.
-  bool storeNewTexts(const std::vector<PriceRow>& rows);
-  // Stores the numbered texts not stored yet, and these codes (new ones only).
-  bool storeTexts(const std::vector<std::string>& codes);
+  // Stores the codes, markets and names numbered since the last call, which rows
+  // about to be inserted may use.
+  bool storeNewTexts();
+  // The text of a code number, once stored by storeNewTexts(). Safe to call from
+  // another thread while no texts are stored.
+  std::string_view codeText(std::uint32_t number) const { return m_codeTexts[number]; }
   bool insertRows(const PriceRow* rows, size_t count);
-  bool insertRows(const std::vector<PriceRow>& rows) {
-    return insertRows(rows.data(), rows.size());
-  }
+  // Decodes RowEncoder's records and inserts them.
+  bool insertRecords(std::string_view records);
   bool deleteRows(int day);
   bool putDay(const DayFileStamp& stamp, const QString& checksum, qint64 records,
               const QString& header);
@@ -62,16 +66,18 @@ public:
 
 private:
   bool storeTexts(TextTable& table, Statement& insert, int& storedUpTo);
-  bool storeCode(const std::string& code);
+  bool storeCodes();
   bool run(Statement& statement);
 
   Database& m_db;
   RowFeed m_feed;
+  TextTable m_codes;
   TextTable m_markets;
   TextTable m_names;
   int m_marketsStored = 0;
   int m_namesStored = 0;
-  std::unordered_set<std::string> m_codes;
+  std::vector<std::string> m_codeTexts;  // by number; 0 is no code
+  std::vector<PriceRow> m_batch;
   Statement m_insertFeed, m_deleteDay, m_putDay, m_refresh, m_removeDay, m_putRejected,
       m_removeRejected, m_insertMarket, m_insertName, m_insertCode;
 };

@@ -77,7 +77,8 @@ int eof(sqlite3_vtab_cursor* cursor) {
   return reinterpret_cast<FeedCursor*>(cursor)->at >= feedOf(cursor)->count;
 }
 
-void resultValue(sqlite3_context* context, const Value& value) {
+// The rows' bytes stay as they are until the insert is done.
+void resultValue(sqlite3_context* context, const StoredValue& value) {
   switch (value.kind) {
     case Value::Kind::Null:
       sqlite3_result_null(context);
@@ -88,11 +89,9 @@ void resultValue(sqlite3_context* context, const Value& value) {
     case Value::Kind::Real:
       sqlite3_result_double(context, value.real);
       break;
-    case Value::Kind::Text: {
-      const QByteArray utf8 = value.text.toUtf8();
-      sqlite3_result_text(context, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    case Value::Kind::Text:
+      sqlite3_result_text(context, value.text.data(), int(value.text.size()), SQLITE_STATIC);
       break;
-    }
   }
 }
 

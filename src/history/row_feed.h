@@ -1,6 +1,6 @@
 #pragma once
 
-#include "history/day_file.h"
+#include "history/row_codec.h"
 #include "history/sqlite_db.h"
 
 namespace kabuka::history {

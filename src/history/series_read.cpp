@@ -3,6 +3,7 @@
 #include "check/stable_read.h"
 #include "common/field_reader.h"
 #include "common/sjis.h"
+#include "common/vector_state.h"
 #include "history/day_file.h"
 #include "history/day_listing.h"
 #include "history/export.h"
@@ -93,65 +94,117 @@ QList<SeriesRow> rowsFromDatabase(Database& db, const SeriesOptions& options) {
   return rows;
 }
 
-// The records of a sound day file whose code is `code`: candidates are found by
-// searching the bytes, then read with the field rule from their line's start.
-void recordsWithCode(std::string_view bytes, std::string_view code, const QDate& date,
-                     const QString& market, QList<SeriesRow>& out) {
-  for (size_t at = bytes.find(code); at != std::string_view::npos; at = bytes.find(code, at + 1)) {
-    size_t start = at;
-    while (start > 0 &&
-           (bytes[start - 1] == ' ' || bytes[start - 1] == '\t' || bytes[start - 1] == '"')) {
-      --start;
+const char* find(const char* from, const char* end, char c) {
+  const auto* at = static_cast<const char*>(std::memchr(from, c, size_t(end - from)));
+  return at != nullptr ? at : end;
+}
+
+// True when the plain line at `line` may begin with the field `code`: after the
+// blanks the field rule skips, the code and the comma that ends it.
+bool mayStartWith(const char* line, const char* lineEnd, std::string_view code) {
+  while (line != lineEnd && (*line == ' ' || *line == '\t')) {
+    ++line;
+  }
+  return size_t(lineEnd - line) > code.size() && std::memcmp(line, code.data(), code.size()) == 0 &&
+         line[code.size()] == ',';
+}
+
+// Looks for one stock's records in the bytes of a sound day file, which the
+// converter would split into records of eight fields. A line without a quote is
+// one such record; a line with one is read with the field rule, as a quoted
+// field may hold a line end. Only the records whose first field is the code are
+// split and converted.
+class CodeSearch {
+public:
+  CodeSearch(const SeriesOptions& options)
+      : m_code(options.code),
+        m_market(options.market),
+        m_sjis(toSjis(options.code).toStdString()),
+        m_plainCode(!hasNonAscii(QByteArrayView(m_sjis.data(), qsizetype(m_sjis.size())))) {}
+
+  void search(std::string_view bytes, const QDate& date, QList<SeriesRow>& out) const {
+    if (!bytes.empty() && bytes.back() == '\x1a') {
+      bytes.remove_suffix(1);  // a DOS end-of-file mark, as the converter reads it
     }
-    if (start == 0 || bytes[start - 1] != '\n') {
-      continue;  // not the first field of a record (the first line is the header)
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    const char* quote = find(p, end, '"');
+    for (bool header = true; p < end; header = false) {
+      const char* const lineEnd = find(p, end, '\n');
+      const char* next = lineEnd == end ? end : lineEnd + 1;
+      if (quote < lineEnd || !m_plainCode) {
+        next = take(p, end, header, date, out);
+        quote = quote < next ? find(next, end, '"') : quote;
+      } else if (!header && mayStartWith(p, lineEnd, m_sjis)) {
+        take(p, end, header, date, out);
+      }
+      p = next;
     }
-    FieldReader reader(bytes.substr(start));
+  }
+
+private:
+  // Reads the record at `p` with the field rule, keeps it when it is the code's,
+  // and returns where the next record starts.
+  const char* take(const char* p, const char* end, bool header, const QDate& date,
+                   QList<SeriesRow>& out) const {
+    FieldReader reader(std::string_view(p, size_t(end - p)));
     std::array<std::string_view, 8> fields;
     Field field;
     for (std::string_view& slot : fields) {
       reader.next(field);
       slot = field.bytes;
     }
-    if (fields[0] != code) {
-      continue;
+    if (header || decodeField(fields[0]) != m_code) {
+      return reader.position();
     }
-    SeriesRow row{date, decodeField(fields[0]), decodeField(fields[1]), decodeField(fields[2]), {}};
-    if (!market.isEmpty() && row.market != market) {
-      continue;
+    SeriesRow row{date, m_code, decodeField(fields[1]), decodeField(fields[2]), {}};
+    if (m_market.isEmpty() || row.market == m_market) {
+      for (size_t v = 0; v < 5; ++v) {
+        row.values[v] = typedValue(fields[v + 3]);
+      }
+      out.append(row);
     }
-    for (size_t v = 0; v < 5; ++v) {
-      row.values[v] = typedValue(fields[v + 3]);
-    }
-    out.append(row);
+    return reader.position();
   }
+
+  const QString m_code;
+  const QString m_market;
+  const std::string m_sjis;
+  const bool m_plainCode;  // ASCII: found by its bytes; else every record is decoded
+};
+
+// The days of the listing in the options' range.
+std::vector<DayFileStamp> daysInRange(const DayListing& listing, const SeriesOptions& options) {
+  std::vector<DayFileStamp> days;
+  for (const DayFileStamp& day : listing.days) {
+    if ((!options.from.isValid() || day.date >= options.from) &&
+        (!options.to.isValid() || day.date <= options.to)) {
+      days.push_back(day);
+    }
+  }
+  return days;
 }
 
+// Reads the day files on worker threads, stably, and judges each as the export
+// does: a file that changes while it is read, cannot be read or is damaged is
+// not in the database, so it gives no rows here either.
 QList<SeriesRow> rowsFromDayFiles(const DayListing& listing, const SeriesOptions& options) {
-  QList<DayFileStamp> days = listing.days;
-  days.removeIf([&](const DayFileStamp& day) {
-    return (options.from.isValid() && day.date < options.from) ||
-           (options.to.isValid() && day.date > options.to);
-  });
-  const std::string code = toSjis(options.code).toStdString();
-  std::vector<QList<SeriesRow>> perDay(size_t(days.size()));
-  std::atomic<qsizetype> next{0};
+  const std::vector<DayFileStamp> days = daysInRange(listing, options);
+  const CodeSearch search(options);
+  std::vector<QList<SeriesRow>> perDay(days.size());
+  std::atomic<size_t> next{0};
   const auto work = [&] {
     check::StableFileReader reader;
     check::DayFileScanner scanner;
-    RawRecord header;
-    std::vector<RawRecord> records;
-    for (qsizetype i = next++; i < days.size(); i = next++) {
+    for (size_t i = next++; i < days.size(); i = next++) {
       const DayFileStamp& day = days[i];
       if (reader.read(options.dbPath + day.relative, {}) !=
           check::StableFileReader::Outcome::Read) {
         continue;
       }
       const QByteArray name = day.date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
-      if (judgeDayFile(scanner, reader.bytes(), std::string_view(name.constData(), 8), header,
-                       records)
-              .isEmpty()) {
-        recordsWithCode(reader.bytes(), code, day.date, options.market, perDay[size_t(i)]);
+      if (scanner.scan(reader.bytes(), std::string_view(name.constData(), 8)).sound()) {
+        search.search(reader.bytes(), day.date, perDay[i]);
       }
     }
   };
@@ -177,6 +230,7 @@ QList<SeriesRow> rowsFromDayFiles(const DayListing& listing, const SeriesOptions
 }  // namespace
 
 SeriesResult readSeries(const SeriesOptions& options) {
+  releaseUpperVectorState();
   SeriesResult result;
   const QString sqlitePath =
       options.sqlitePath.isEmpty() ? defaultSqlitePath(options.dbPath) : options.sqlitePath;

@@ -2,6 +2,10 @@
 
 #include "common/sjis.h"
 
+#include <xxhash.h>
+
+#include <algorithm>
+
 namespace kabuka::history {
 
 void TextTable::load(const std::vector<Entry>& stored) {
@@ -34,13 +38,10 @@ int TextTable::idOf(std::string_view sjis) {
 
 std::vector<TextTable::Entry> TextTable::entriesAfter(int number) const {
   const std::lock_guard lock(m_mutex);
-  std::vector<Entry> entries;
-  for (const Entry& entry : m_added) {
-    if (entry.first > number) {
-      entries.push_back(entry);
-    }
-  }
-  return entries;
+  // Numbered in the order they were added.
+  const auto first = std::upper_bound(m_added.begin(), m_added.end(), number,
+                                      [](int n, const Entry& entry) { return n < entry.first; });
+  return std::vector<Entry>(first, m_added.end());
 }
 
 int TextTable::lastId() const {
@@ -49,12 +50,40 @@ int TextTable::lastId() const {
 }
 
 int TextCache::idOf(std::string_view sjis) {
-  if (const auto found = m_known.find(sjis); found != m_known.end()) {
-    return found->second;
+  if (m_slots.empty()) {
+    m_slots.resize(256);
   }
-  const int id = m_table.idOf(sjis);
-  m_known.emplace(std::string(sjis), id);
-  return id;
+  const std::uint64_t hash = XXH3_64bits(sjis.data(), sjis.size());
+  const size_t mask = m_slots.size() - 1;
+  for (size_t at = size_t(hash) & mask;; at = (at + 1) & mask) {
+    Slot& slot = m_slots[at];
+    if (slot.id == 0) {
+      slot = {hash, m_table.idOf(sjis), std::string(sjis)};
+      const int id = slot.id;
+      if (++m_used * 2 > m_slots.size()) {
+        grow();
+      }
+      return id;
+    }
+    if (slot.hash == hash && slot.sjis == sjis) {
+      return slot.id;
+    }
+  }
+}
+
+void TextCache::grow() {
+  std::vector<Slot> old(m_slots.size() * 2);
+  old.swap(m_slots);
+  const size_t mask = m_slots.size() - 1;
+  for (Slot& slot : old) {
+    if (slot.id != 0) {
+      size_t at = size_t(slot.hash) & mask;
+      while (m_slots[at].id != 0) {
+        at = (at + 1) & mask;
+      }
+      m_slots[at] = std::move(slot);
+    }
+  }
 }
 
 }  // namespace kabuka::history

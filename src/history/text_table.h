@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <cstdint>
+
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -38,19 +40,24 @@ private:
 };
 
 // One thread's memory of a table's numbers, so that a known text costs a lookup
-// without a lock.
+// without a lock: a table of its own, open addressed, keyed by a fast hash of the
+// bytes, as every record looks up its market and its name.
 class TextCache {
 public:
   explicit TextCache(TextTable& table) : m_table(table) {}
   int idOf(std::string_view sjis);
 
 private:
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  struct Slot {
+    std::uint64_t hash = 0;
+    int id = 0;  // 0: empty
+    std::string sjis;
   };
+  void grow();
+
   TextTable& m_table;
-  std::unordered_map<std::string, int, Hash, std::equal_to<>> m_known;
+  std::vector<Slot> m_slots;  // a power of two of them, at most half in use
+  size_t m_used = 0;
 };
 
 }  // namespace kabuka::history

@@ -24,9 +24,18 @@ struct Value {
   friend bool operator==(const Value&, const Value&) = default;
 };
 
-// How a field's bytes (Shift-JIS, quotes already taken off) are kept. A number is
-// a number only when formatNumber() gives its text back exactly: "0123", "+5",
-// "-0", "1.50" or "1e3" would lose their form and are text.
+// What a field's bytes (Shift-JIS, quotes already taken off) are kept as, without
+// the text: the kind, and the number when it is one. A number is a number only
+// when appendNumber() gives its text back exactly: "0123", "+5", "-0", "1.50" or
+// "1e3" would lose their form and are text.
+struct FieldType {
+  Value::Kind kind = Value::Kind::Null;
+  std::int64_t integer = 0;
+  double real = 0;
+};
+FieldType typeOfField(std::string_view field);
+
+// The field as a value, its text converted when it is kept as text.
 Value typedValue(std::string_view field);
 
 // The one way numbers are written, by every output: an integer in decimal, a real

@@ -76,8 +76,11 @@ TEST_F(DatabaseCheckTest, FindsExactlyWhatWasBroken) {
        [](QByteArray& b) { test::dropCarriageReturn(b, 10); }, FindingKind::BadLineEnd},
       {"an unassigned double-byte code", QDate(2016, 3, 10),
        [](QByteArray& b) { test::insertInField(b, 3, 3, "\x85\x40"); }, FindingKind::InvalidSjis},
-      {"one stock code twice", QDate(2016, 3, 11),
-       [](QByteArray& b) { test::replaceField(b, 4, 1, test::fieldOf(b, 3, 1)); },
+      {"one stock code twice on one market", QDate(2016, 3, 11),
+       [](QByteArray& b) {
+         test::replaceField(b, 4, 1, test::fieldOf(b, 3, 1));
+         test::replaceField(b, 4, 2, test::fieldOf(b, 3, 2));
+       },
        FindingKind::DuplicateCode},
   };
   QStringList expected;

@@ -86,13 +86,42 @@ TEST(DayFileScanner, JudgesEachRuleOnItsOwn) {
        "20160302,2,t,,,,,\r\n" + a + b,
        {FindingKind::HeaderDateMismatch},
        2},
-      {"one code twice", header + a + a, {FindingKind::DuplicateCode}, 2},
-      {"one code twice, once after blanks",
-       header + a + "  1301,b,m,1,2,3,4,5\r\n",
+      {"one code twice on one market", header + a + a, {FindingKind::DuplicateCode}, 2},
+      {"one code twice on one market, once after blanks",
+       header + a + "  1301,a,n,1,2,3,4,5\r\n",
        {FindingKind::DuplicateCode},
        2},
-      {"one code twice, once quoted",
-       header + a + "\"1301\",b,m,1,2,3,4,5\r\n",
+      {"one code twice on one market, once quoted",
+       header + a + "\"1301\",a,n,1,2,3,4,5\r\n",
+       {FindingKind::DuplicateCode},
+       2},
+      {"one code twice on one market, the market once quoted and once after blanks",
+       header + "1301,\"a\",m,1,2,3,4,5\r\n" + "1301,  a,n,1,2,3,4,5\r\n",
+       {FindingKind::DuplicateCode},
+       2},
+      {"one code on two markets", header + a + "1301,b,m,1,2,3,4,5\r\n", {}, 2},
+      {"one code on two markets, then on the first again",
+       "20160301,3,t,,,,,\r\n" + a + "1301,b,m,1,2,3,4,5\r\n" + a,
+       {FindingKind::DuplicateCode},
+       3},
+      {"one code on two markets, then on the second again",
+       "20160301,3,t,,,,,\r\n" + a + "1301,b,m,1,2,3,4,5\r\n" + "1301,b,m,1,2,3,4,5\r\n",
+       {FindingKind::DuplicateCode},
+       3},
+      {"an alphanumeric code on two markets",
+       header + "130A,a,m,1,2,3,4,5\r\n" + "130A,b,m,1,2,3,4,5\r\n",
+       {},
+       2},
+      {"an alphanumeric code twice on one market",
+       header + "130A,a,m,1,2,3,4,5\r\n" + " \"130A\",a,m,1,2,3,4,5\r\n",
+       {FindingKind::DuplicateCode},
+       2},
+      {"markets that differ only by a blank after them",
+       header + a + "1301,a ,m,1,2,3,4,5\r\n",
+       {},
+       2},
+      {"one market in the two byte forms of code page 932 (NEC and JIS rows of \u2252)",
+       header + "1301,\x81\xe0,m,1,2,3,4,5\r\n" + "1301,\x87\x90,m,1,2,3,4,5\r\n",
        {FindingKind::DuplicateCode},
        2},
       {"CR alone inside a record",
@@ -120,16 +149,30 @@ TEST(DayFileScanner, JudgesEachRuleOnItsOwn) {
   }
 }
 
-TEST(DayFileScanner, FindsADuplicateAmongManyCodes) {
-  std::string day = "20160301,3001,t,,,,,\r\n";
+TEST(DayFileScanner, FindsADuplicateAmongManyCodesAndNamesItsCodeMarketAndLines) {
+  // Every code on one market, every fifth also on another, then one of those
+  // again on its second market: the message names the second market's lines.
+  std::string day;
+  int lines = 0;
   for (int i = 0; i < 3000; ++i) {
-    day += std::to_string(1000 + i) + ",n,m,1,2,3,4,5\r\n";
+    day += std::to_string(1000 + i) + ",\x93\x8c\x8f\xd8\x31\x95\x94,n,1,2,3,4,5\r\n";
+    ++lines;
+    if (i % 5 == 0) {
+      day += std::to_string(1000 + i) + ",\x96\xbc\x8f\xd8,n,1,2,3,4,5\r\n";
+      ++lines;
+    }
   }
-  day += "2999,n,m,1,2,3,4,5\r\n";
+  day += "2995,\x96\xbc\x8f\xd8,n,1,2,3,4,5\r\n";
+  ++lines;
+  day = "20160301," + std::to_string(lines) + ",t,,,,,\r\n" + day;
   DayFileScanner scanner;
   const DayScan scan = scanner.scan(day, "20160301");
   ASSERT_EQ(kindsOf(scan), QList<FindingKind>{FindingKind::DuplicateCode});
-  EXPECT_TRUE(scan.faults[0].detail.contains(QStringLiteral("2999")))
+  const int firstLine = 2 + 1995 + 1995 / 5 + 1;  // 2995 on 東証1部, then on 名証
+  EXPECT_EQ(scan.faults[0].detail,
+            QStringLiteral("銘柄コード 2995、市場「名証」（%1 行目と %2 行目）")
+                .arg(firstLine)
+                .arg(lines + 1))
       << scan.faults[0].detail.toStdString();
 }
 

@@ -134,6 +134,31 @@ TEST_F(ExportTest, PricesHoldEveryFieldOfTheDayFilesWithItsType) {
   }
 }
 
+// A first export sorts its rows a bucket at a time, with buckets planned from the
+// first day read. Here that day has one code and the buckets are tiny, so later
+// codes crowd one range, which must be split by the exact counts.
+TEST_F(ExportTest, ABulkLoadInManySmallBucketsGivesEveryRow) {
+  const QDate first(2024, 3, 4), last(2024, 3, 15);
+  const auto records = [&](const QDate& day) {
+    QList<SampleRecord> all = test::awkwardRecords(day);
+    if (day == first) {
+      return all.mid(0, 1);
+    }
+    return all + test::plainRecords(day, 12);
+  };
+  test::storeDays(db, first, last, records);
+  ExportOptions options;
+  options.dbPath = db;
+  options.rowsPerBucket = 7;
+  const ExportResult result = exportDatabase(options);
+  ASSERT_EQ(result.status, ExportResult::Status::Done) << result.error.toStdString();
+  EXPECT_EQ(pricesOf(sqlite), expectedLines(first, last, records));
+  options.rebuild = true;
+  options.rowsPerBucket = 1;
+  ASSERT_EQ(exportDatabase(options).status, ExportResult::Status::Done);
+  EXPECT_EQ(pricesOf(sqlite), expectedLines(first, last, records));
+}
+
 TEST_F(ExportTest, FollowsNewChangedAndDeletedDaysAndReadsNothingWhenNothingChanged) {
   test::storeDays(db, QDate(2024, 3, 4), QDate(2024, 3, 7), test::awkwardRecords);
   ASSERT_EQ(exportNow().status, ExportResult::Status::Done);

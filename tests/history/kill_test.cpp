@@ -20,8 +20,8 @@ QList<test::SampleRecord> manyRecords(const QDate& day) {
 
 // What a killed export must leave: a sound file in which every day_files row has
 // exactly its records. It is opened as a user's tool opens it, for writing, so
-// that SQLite may take up the journal the killed process left; a kill before the
-// file was made leaves nothing to look at.
+// that SQLite may take up what the killed process left; a kill before the file
+// was made leaves nothing to look at.
 void expectWholeDays(const QString& sqlitePath, const std::string& when) {
   if (!QFile::exists(sqlitePath)) {
     return;
@@ -98,7 +98,7 @@ protected:
 TEST_F(KillTest, AKilledExportLeavesWholeDaysAndTheNextRunCompletes) {
   test::storeDays(db, QDate(2024, 1, 1), QDate(2024, 3, 22), manyRecords);
   const auto removeDatabase = [&] {
-    for (const char* suffix : {"", "-wal", "-shm"}) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
       QFile::remove(sqlite + QLatin1String(suffix));
     }
   };

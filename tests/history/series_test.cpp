@@ -1,6 +1,7 @@
 #include "history/series.h"
 #include "history/export.h"
 
+#include "common/sjis.h"
 #include "history_samples.h"
 #include "support/temp_folder.h"
 
@@ -79,6 +80,51 @@ TEST_F(SeriesTest, DatabaseAndDayFilesGiveTheSameBytes) {
                     "5000000000\n"));
   EXPECT_EQ(read(QStringLiteral("1301"), QStringLiteral("福証")).rows.size(), 8);
   EXPECT_TRUE(read(QStringLiteral("9999")).rows.isEmpty());
+}
+
+// The day files are searched line by line for the code: the code quoted or after
+// blanks is still the code, while a line end inside a quoted name, a longer code,
+// a code with a blank after it and a price that reads like the code are not.
+TEST(SeriesFromDayFilesTest, FindsTheCodeOnlyWhereARecordBeginsWithIt) {
+  test::TempFolder folder;
+  const QString db = folder.path() + QStringLiteral("/kabuka/");
+  const auto day = [](int d) {
+    return QStringLiteral(
+               "202403%1,8,日毎株価,TSE,,,,\r\n"
+               "1300,東証1部,\"名前\r\n1301,偽の行,x\",1301,1,1,1,100\r\n"
+               "1301,東証1部,極洋,%2,2,3,4,100\r\n"
+               "\"1301\",福証,\"極洋,福\",5,6,7,8,200\r\n"
+               "  1301,名証,極洋,9,10,11,12,300\r\n"
+               "13010,東証1部,長いコード,1,1,1,1,1\r\n"
+               "1301 ,東証1部,後ろに空白,1,1,1,1,1\r\n"
+               "1302,東証1部,\"1301,\",1301,1301,1301,1301,1301\r\n"
+               "1303,東証2部,最後,1,1,1,1,1\r\n")
+        .arg(d, 2, 10, QLatin1Char('0'))
+        .arg(d);
+  };
+  for (const int d : {4, 5}) {
+    ASSERT_TRUE(test::writeBytes(test::dayFilePath(db, QDate(2024, 3, d)), toSjis(day(d))));
+  }
+  ExportOptions exportOptions;
+  exportOptions.dbPath = db;
+  ASSERT_EQ(exportDatabase(exportOptions).status, ExportResult::Status::Done);
+  SeriesOptions options;
+  options.dbPath = db;
+  options.code = QStringLiteral("1301");
+  const SeriesResult fromDatabase = readSeries(options);
+  ASSERT_EQ(fromDatabase.source, SeriesResult::Source::Database);
+  options.sqlitePath = folder.path() + QStringLiteral("/none.sqlite");
+  const SeriesResult fromFiles = readSeries(options);
+  ASSERT_EQ(fromFiles.source, SeriesResult::Source::DayFiles);
+  EXPECT_EQ(seriesCsv(fromFiles.rows, false), seriesCsv(fromDatabase.rows, false));
+  EXPECT_EQ(seriesCsv(fromFiles.rows, false),
+            "date,code,market,name,open,high,low,close,volume\n"
+            "2024-03-04,1301,名証,極洋,9,10,11,12,300\n"
+            "2024-03-04,1301,東証1部,極洋,4,2,3,4,100\n"
+            "2024-03-04,1301,福証,\"極洋,福\",5,6,7,8,200\n"
+            "2024-03-05,1301,名証,極洋,9,10,11,12,300\n"
+            "2024-03-05,1301,東証1部,極洋,5,2,3,4,100\n"
+            "2024-03-05,1301,福証,\"極洋,福\",5,6,7,8,200\n");
 }
 
 TEST_F(SeriesTest, JsonHasNumbersNullsAndTextAsStored) {
