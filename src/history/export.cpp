@@ -30,8 +30,6 @@ bool configure(Database& db) {
          db.exec("PRAGMA synchronous = NORMAL; PRAGMA cache_size = -32768");
 }
 
-}
-
 // Brings the layout to the current one; true when the rows are to be built
 // afresh (a new or outdated file, or --rebuild).
 bool prepareSchema(Database& db, const ExportOptions& options, ExportResult& result, bool& fresh) {
