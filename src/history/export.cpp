@@ -6,8 +6,18 @@
 #include "history/export_run.h"
 #include "history/schema.h"
 
+#include "collect/staged_files.h"
+
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kabuka::history {
 
@@ -105,33 +115,58 @@ void checkpoint(Database& db, int busyTimeoutMs) {
   db.exec("PRAGMA busy_timeout = " + std::to_string(busyTimeoutMs));
 }
 
-// Always under the log, the first load too: a reader opening the file while it
-// is filled is never kept waiting, and a killed load leaves nothing a read-only
-// reader would have to roll back first.
 bool importAfresh(ExportRun& run, const QString& sqlitePath) {
   const bool imported = importInBulk(run, sqlitePath);
-  configure(run.db);  // the cache the incremental runs use
+  configure(run.db);  // under the log from now on, with the cache of the incremental runs
   return imported;
 }
 
-bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& result) {
-  if (!QFileInfo(options.dbPath).isDir()) {
-    return failed(result, QStringLiteral("データベースのフォルダがありません: ") + options.dbPath);
+// A file of a database that does not exist yet is filled with no journal at all,
+// beside its final name: nothing is written twice, and no reader can open it
+// half made. A killed first export leaves only this file, which the next one
+// removes.
+QString newFileFor(const QString& sqlitePath) {
+  return sqlitePath + QStringLiteral("-new");
+}
+
+void removeNewFile(const QString& sqlitePath) {
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+    QFile::remove(newFileFor(sqlitePath) + QLatin1String(suffix));
   }
-  ExportLock lock;
-  switch (lock.take(sqlitePath, options.busyTimeoutMs)) {
-    case ExportLock::Outcome::Busy:
-      return failed(result, QStringLiteral("他のエクスポートが実行中です: ") + sqlitePath,
-                    Status::Busy);
-    case ExportLock::Outcome::Failed:
-      return failed(result, sqlitePath + QStringLiteral(": ") + lock.problem());
-    case ExportLock::Outcome::Taken:
-      break;
+}
+
+// The new file, whole and synced, takes the final name in one step.
+bool moveIntoPlace(const QString& sqlitePath, ExportResult& result) {
+  const QByteArray from = QFile::encodeName(newFileFor(sqlitePath));
+  const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+  const bool synced = fd >= 0 && ::fsync(fd) == 0;
+  if (fd >= 0) {
+    ::close(fd);
   }
+  if (!synced || std::rename(from.constData(), QFile::encodeName(sqlitePath).constData()) != 0) {
+    removeNewFile(sqlitePath);
+    return failed(result,
+                  sqlitePath + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+  }
+  syncFolder(QFileInfo(sqlitePath).absolutePath());
+  return true;
+}
+
+bool openDatabase(Database& db, const QString& path, bool newFile, int busyTimeoutMs,
+                  ExportResult& result) {
+  const bool opened =
+      db.open(path, Database::Mode::ReadWrite, busyTimeoutMs) &&
+      (newFile ? db.exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF") : configure(db));
+  return opened || failed(result, path + QStringLiteral(": ") + db.error(),
+                          db.lastFailureWasBusy() ? Status::Busy : Status::Failed);
+}
+
+bool exportInto(const ExportOptions& options, const QString& sqlitePath, bool newFile,
+                ExportResult& result) {
   Database db;
-  if (!db.open(sqlitePath, Database::Mode::ReadWrite, options.busyTimeoutMs) || !configure(db)) {
-    return failed(result, sqlitePath + QStringLiteral(": ") + db.error(),
-                  db.lastFailureWasBusy() ? Status::Busy : Status::Failed);
+  if (!openDatabase(db, newFile ? newFileFor(sqlitePath) : sqlitePath, newFile,
+                    options.busyTimeoutMs, result)) {
+    return false;
   }
   bool fresh = false;
   if (!prepareSchema(db, options, result, fresh)) {
@@ -157,6 +192,31 @@ bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& 
   }
   result.status = result.damaged.isEmpty() ? Status::Done : Status::SomeNotImported;
   return true;
+}
+
+bool run(const ExportOptions& options, const QString& sqlitePath, ExportResult& result) {
+  if (!QFileInfo(options.dbPath).isDir()) {
+    return failed(result, QStringLiteral("データベースのフォルダがありません: ") + options.dbPath);
+  }
+  ExportLock lock;
+  switch (lock.take(sqlitePath, options.busyTimeoutMs)) {
+    case ExportLock::Outcome::Busy:
+      return failed(result, QStringLiteral("他のエクスポートが実行中です: ") + sqlitePath,
+                    Status::Busy);
+    case ExportLock::Outcome::Failed:
+      return failed(result, sqlitePath + QStringLiteral(": ") + lock.problem());
+    case ExportLock::Outcome::Taken:
+      break;
+  }
+  removeNewFile(sqlitePath);  // what a killed first export left
+  const bool newFile = !QFileInfo::exists(sqlitePath);
+  if (!exportInto(options, sqlitePath, newFile, result)) {
+    if (newFile) {
+      removeNewFile(sqlitePath);
+    }
+    return false;
+  }
+  return !newFile || moveIntoPlace(sqlitePath, result);
 }
 
 }  // namespace

@@ -86,6 +86,8 @@ protected:
       options.dbPath = db;
       const ExportResult completed = exportDatabase(options);
       EXPECT_EQ(completed.status, ExportResult::Status::Done) << completed.error.toStdString();
+      EXPECT_FALSE(QFile::exists(sqlite + QStringLiteral("-new")))
+          << "what a killed first export left is gone";
       expectWholeDays(sqlite, "completed");
       Database check;
       ASSERT_TRUE(check.open(sqlite, Database::Mode::ReadOnly, 5000));
