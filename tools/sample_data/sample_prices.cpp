@@ -75,12 +75,17 @@ void appendDayHeader(QByteArray& out, QDate day, int records) {
   out += ",TSE,,,,\r\n";
 }
 
+// A record: the code, the market, the name, the four prices and the volume. A
+// stock keeps its market and name from day to day, as listed stocks do.
 void appendRecord(QByteArray& out, Random& random, int index, Form form) {
   const Vocabulary& words = vocabulary();
+  const int parts = int(words.names.size());
   appendNumber(out, 1300 + index * 2);
   out += ',';
-  const QByteArray name = words.names[random.below(int(words.names.size()))] +
-                          words.names[random.below(int(words.names.size()))];
+  out += words.markets[size_t(index) % words.markets.size()];
+  out += ',';
+  const QByteArray name =
+      words.names[size_t(index * 7 % parts)] + words.names[size_t((index * 11 + 3) % parts)];
   const int kind = random.below(500);
   if (kind == 0) {
     // A name with a comma must be quoted in every form of the file.
@@ -90,8 +95,6 @@ void appendRecord(QByteArray& out, Random& random, int index, Form form) {
   } else {
     out += name;
   }
-  out += ',';
-  out += words.markets[random.below(int(words.markets.size()))];
   const int base = 100 + random.below(9000);
   const int low = base - random.below(50);
   const int high = base + random.below(50);
