@@ -1,8 +1,9 @@
 #include "day_listing.h"
 
+#include "settings/folder_layout.h"
+
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -12,14 +13,11 @@ namespace kabuka::history {
 
 namespace {
 
-const QRegularExpression kYearFolder(QStringLiteral("^\\d{4}$"));
-const QRegularExpression kDayFile(QStringLiteral("^(\\d{8})\\.csv$"));
-
 QList<int> yearsOf(const QString& dbPath, const QList<ExportTarget>& targets) {
   QList<int> years;
   if (targets.isEmpty()) {
     for (const QString& folder : QDir(dbPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-      if (kYearFolder.match(folder).hasMatch()) {
+      if (layout::yearFolderPattern().match(folder).hasMatch()) {
         years.append(folder.toInt());
       }
     }
@@ -56,15 +54,14 @@ DayListing listDayFiles(const QString& dbPath, const QString& dayFolder,
                         const QList<ExportTarget>& targets) {
   DayListing listing;
   for (const int year : yearsOf(dbPath, targets)) {
-    const QString folder = QString::number(year).rightJustified(4, u'0') + QLatin1Char('/') +
-                           dayFolder + QLatin1Char('/');
+    const QString folder = layout::relativeDailyFolder(dayFolder, year) + QLatin1Char('/');
     const QStringList names = QDir(dbPath + folder).entryList(QDir::Files, QDir::Name);
     for (const QString& name : names) {
-      const auto match = kDayFile.match(name);
+      const auto match = layout::dayFilePattern().match(name);
       if (!match.hasMatch()) {
         continue;  // not a day file; the check tells about such files
       }
-      const QDate date = QDate::fromString(match.captured(1), QStringLiteral("yyyyMMdd"));
+      const QDate date = layout::dayOfDigits(match.capturedView(1));
       if (!date.isValid() || date.year() != year) {
         listing.misplaced.append({folder + name, date.isValid()});
         continue;

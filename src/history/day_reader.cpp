@@ -2,6 +2,7 @@
 
 #include "check/stable_read.h"
 #include "history/schema.h"
+#include "settings/folder_layout.h"
 
 #include <xxhash.h>
 
@@ -101,7 +102,7 @@ std::unique_ptr<DayRead> DayReader::readOne(const DayJob& job, DayWorker& worker
     result->outcome = DayRead::Outcome::SameContent;
     return result;
   }
-  const QByteArray dayName = job.stamp.date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+  const QByteArray dayName = layout::dayDigits(job.stamp.date).toLatin1();
   worker.converter.convert(bytes, unixDay(job.stamp.date),
                            std::string_view(dayName.constData(), size_t(dayName.size())),
                            result->content);

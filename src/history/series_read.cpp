@@ -10,6 +10,7 @@
 #include "history/price_store.h"
 #include "history/schema.h"
 #include "history/sqlite_db.h"
+#include "settings/folder_layout.h"
 
 #include <QFileInfo>
 
@@ -202,7 +203,7 @@ QList<SeriesRow> rowsFromDayFiles(const DayListing& listing, const SeriesOptions
           check::StableFileReader::Outcome::Read) {
         continue;
       }
-      const QByteArray name = day.date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+      const QByteArray name = layout::dayDigits(day.date).toLatin1();
       if (scanner.scan(reader.bytes(), std::string_view(name.constData(), 8)).sound()) {
         search.search(reader.bytes(), day.date, perDay[i]);
       }
