@@ -62,7 +62,7 @@ make_page() {
   cp "$d/20161125.csv" "$d/20161125.csv.Xq3rTb"              # an interrupted write
 
   page="$work/check.html"
-  "${collect[@]}" -- check --html "$page" >/dev/null || true
+  "${collect[@]}" check --html "$page" >/dev/null || true
   [ -s "$page" ] || { echo "the check wrote no page" >&2; exit 1; }
 }
 
