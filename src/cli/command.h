@@ -44,8 +44,7 @@ const Command* commandTaking(const QString& longName);
 QString commandHelp(const Command& command);
 QString programHelp();
 
-// The options every command takes (program.cpp owns them), and their help.
-std::span<const OptionSpec> globalOptions();
+// The help of the options every command takes (program.cpp owns them).
 QString globalOptionHelp();
 
 // A bad command line: says why and where help is, and returns BadCommandLine.

@@ -53,7 +53,7 @@ public:
     for (qsizetype i = 0; i < m_arguments.size(); ++i) {
       const QString& word = m_arguments[i];
       if (optionsEnded || word == QLatin1String("-") || !word.startsWith(QLatin1Char('-'))) {
-        m_parsed.addPositional(word, i);
+        m_parsed.addPositional(word);
       } else if (word == QLatin1String("--")) {
         optionsEnded = true;
       } else if (const QString error =
@@ -132,11 +132,6 @@ QString ParsedOptions::value(const char* longName) const {
     }
   }
   return {};
-}
-
-void ParsedOptions::addPositional(const QString& word, qsizetype index) {
-  m_positional.append(word);
-  m_positionalIndex.append(index);
 }
 
 void ParsedOptions::set(const char* longName, const QString& value) {

@@ -25,16 +25,12 @@ public:
   // The value given last, or empty.
   QString value(const char* longName) const;
   const QStringList& positional() const { return m_positional; }
-  // Where the n-th positional word stood among the arguments.
-  qsizetype positionalIndex(qsizetype n) const { return m_positionalIndex.value(n, -1); }
-
   void set(const char* longName, const QString& value);
-  void addPositional(const QString& word, qsizetype index);
+  void addPositional(const QString& word) { m_positional.append(word); }
 
 private:
   QList<std::pair<QString, QString>> m_options;
   QStringList m_positional;
-  QList<qsizetype> m_positionalIndex;
 };
 
 struct OptionParse {

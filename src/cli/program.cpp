@@ -298,8 +298,4 @@ QString globalOptionHelp() {
   return optionHelp(kGlobalOptions);
 }
 
-std::span<const OptionSpec> globalOptions() {
-  return kGlobalOptions;
-}
-
 }  // namespace kabuka::cli
