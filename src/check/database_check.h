@@ -2,6 +2,7 @@
 
 #include "calendar/market_calendar.h"
 #include "check/findings.h"
+#include "common/year_month.h"
 
 #include <QDate>
 #include <QList>
@@ -23,11 +24,7 @@ struct TradingCalendar {
 TradingCalendar fromMarketCalendar(const MarketCalendar& calendar);
 
 // A year (month 0) or one month of it.
-struct CheckTarget {
-  int year = 0;
-  int month = 0;
-  friend bool operator==(const CheckTarget&, const CheckTarget&) = default;
-};
+using CheckTarget = YearMonth;
 
 // Where the server's month files come from, for the comparison with the server.
 class MonthSource {

@@ -74,9 +74,7 @@ QList<CheckTarget> monthsToRepair(const CheckReport& report) {
       months.append(month);
     }
   }
-  std::sort(months.begin(), months.end(), [](const CheckTarget& a, const CheckTarget& b) {
-    return a.year != b.year ? a.year < b.year : a.month < b.month;
-  });
+  std::sort(months.begin(), months.end());
   return months;
 }
 

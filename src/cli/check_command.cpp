@@ -59,14 +59,14 @@ struct CheckCommandLine {
 std::optional<CheckCommandLine> readCommandLine(CliContext& context, const ParsedOptions& options) {
   CheckCommandLine line;
   for (const QString& word : options.positional()) {
-    const std::optional<Period> period = parseYearOrMonthArgument(word);
+    const std::optional<YearMonth> period = parseYearOrMonthArgument(word);
     if (!period) {
       badCommandLine(
           context,
           QStringLiteral("「%1」は年（yyyy）でも年月（yyyy-mm）でもありません。").arg(word));
       return std::nullopt;
     }
-    line.targets.append(check::CheckTarget{period->year, period->month});
+    line.targets.append(*period);
   }
   line.server = options.isSet("server");
   line.json = options.isSet("json");

@@ -33,12 +33,12 @@ QDate parseDayArgument(const QString& text) {
   return parts.isEmpty() || parts[0] < 1 ? QDate() : QDate(parts[0], parts[1], parts[2]);
 }
 
-std::optional<Period> parseMonthArgument(const QString& text) {
+std::optional<YearMonth> parseMonthArgument(const QString& text) {
   const QList<int> parts = dateParts(text, 2);
   if (parts.isEmpty() || parts[0] < 1 || parts[1] < 1 || parts[1] > 12) {
     return std::nullopt;
   }
-  return Period{parts[0], parts[1]};
+  return YearMonth{parts[0], parts[1]};
 }
 
 std::optional<int> parseYearArgument(const QString& text) {
@@ -46,9 +46,9 @@ std::optional<int> parseYearArgument(const QString& text) {
   return parts.isEmpty() || parts[0] < 1 ? std::nullopt : std::optional(parts[0]);
 }
 
-std::optional<Period> parseYearOrMonthArgument(const QString& text) {
+std::optional<YearMonth> parseYearOrMonthArgument(const QString& text) {
   if (const std::optional<int> year = parseYearArgument(text)) {
-    return Period{*year, 0};
+    return YearMonth{*year, 0};
   }
   return parseMonthArgument(text);
 }

@@ -4,6 +4,7 @@
 #include "collect/retry.h"
 #include "collect/run_window.h"
 #include "common/exit_status.h"
+#include "common/year_month.h"
 
 #include <QList>
 
@@ -13,12 +14,6 @@ namespace kabuka::cli {
 // from "収集開始" with a date selection, with the command line's retries, its
 // console and its own few differences (Japanese weekday names, no empty folders
 // left behind, day files whose bytes did not change left as they are).
-
-struct YearMonth {
-  int year = 0;
-  int month = 0;
-  friend auto operator<=>(const YearMonth&, const YearMonth&) = default;
-};
 
 // The command line's retries: its count, a back-off that a stop cuts short, and a
 // line on the console for each retry (and for each request when verbose).

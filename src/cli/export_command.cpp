@@ -92,13 +92,13 @@ void reportResult(ConsoleWindow& console, const history::ExportResult& result,
 ExitStatus run(CliContext& context, const ParsedOptions& options) {
   ExportRequest request;
   for (const QString& word : options.positional()) {
-    const std::optional<Period> period = parseYearOrMonthArgument(word);
+    const std::optional<YearMonth> period = parseYearOrMonthArgument(word);
     if (!period) {
       return badCommandLine(
           context,
           QStringLiteral("「%1」は年（yyyy）でも年月（yyyy-mm）でもありません。").arg(word));
     }
-    request.targets.append(history::ExportTarget{period->year, period->month});
+    request.targets.append(*period);
   }
   if (options.isSet("db") && options.value("db").isEmpty()) {
     return badCommandLine(context,

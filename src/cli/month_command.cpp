@@ -23,7 +23,7 @@ ExitStatus run(CliContext& context, const ParsedOptions& options) {
   if (words.size() != 1) {
     return badCommandLine(context, QStringLiteral("month には年月を 1 つ指定してください。"));
   }
-  const std::optional<Period> month = parseMonthArgument(words[0]);
+  const std::optional<YearMonth> month = parseMonthArgument(words[0]);
   if (!month) {
     return badCommandLine(context, QStringLiteral("年月「%1」が正しくありません。"
                                                   "yyyy-mm か yyyymm で指定してください。")
@@ -35,7 +35,7 @@ ExitStatus run(CliContext& context, const ParsedOptions& options) {
                                        .arg(month->year)
                                        .arg(month->month, 2, 10, QLatin1Char('0')));
   }
-  return runCollection(context, monthSelection({month->year, month->month}), 1);
+  return runCollection(context, monthSelection(*month), 1);
 }
 
 }  // namespace

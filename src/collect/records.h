@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/field_reader.h"
+#include "common/year_month.h"
 
 #include <array>
 #include <string_view>
@@ -49,10 +50,7 @@ inline bool isTrailingFiller(char c) {
 inline constexpr char kEndOfFileMark = '\x1a';
 
 // The month a month file is for: its blocks may only name days of it.
-struct SplitMonth {
-  int year = 0;
-  int month = 0;
-};
+using SplitMonth = YearMonth;
 
 // A count field: blanks skipped, the leading decimal number rounded to the nearest
 // whole number (halves to even); anything else is 0.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/year_month.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -7,11 +9,7 @@
 namespace kabuka::history {
 
 // A year (month 0: the whole year) or one month of it.
-struct ExportTarget {
-  int year = 0;
-  int month = 0;
-  friend bool operator==(const ExportTarget&, const ExportTarget&) = default;
-};
+using ExportTarget = YearMonth;
 
 // One day file as the folder shows it, without reading it.
 struct DayFileStamp {

@@ -36,7 +36,7 @@ TEST(PlanUpdate, SinceCollectsEvenWhenUpToDate) {
   const cli::UpdatePlan plan =
       cli::planUpdate({2016, 12, 7}, {2016, 11, 30}, {2016, 12, 7}, calendar);
   EXPECT_FALSE(plan.upToDate);
-  EXPECT_EQ(plan.months, (QList<cli::YearMonth>{{2016, 11}, {2016, 12}}));
+  EXPECT_EQ(plan.months, (QList<YearMonth>{{2016, 11}, {2016, 12}}));
 }
 
 }  // namespace
