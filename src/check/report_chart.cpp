@@ -1,4 +1,6 @@
 #include "report_html_parts.h"
+
+#include "common/round_step.h"
 #include "report_render.h"
 
 #include <algorithm>
@@ -48,17 +50,8 @@ struct CountAxis {
 
 CountAxis countAxis(int most) {
   const double roomy = most * 1.05;
-  const double wanted = roomy / 5;
-  int best = 1;
-  for (int power = 1; power <= 100'000'000; power *= 10) {
-    for (int factor : {1, 2, 5}) {
-      const int step = factor * power;
-      if (std::abs(std::log(step / wanted)) < std::abs(std::log(best / wanted))) {
-        best = step;
-      }
-    }
-  }
-  return CountAxis{best, best * static_cast<int>(std::ceil(roomy / best))};
+  const int step = std::max(1, static_cast<int>(roundStep(roomy, 5)));
+  return CountAxis{step, step * static_cast<int>(std::ceil(roomy / step))};
 }
 
 // Trading days stand side by side at equal distances: weekends and holidays take

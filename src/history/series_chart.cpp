@@ -1,5 +1,7 @@
 #include "series.h"
 
+#include "common/round_step.h"
+
 #include <QHash>
 #include <QLocale>
 #include <QMap>
@@ -132,17 +134,6 @@ QString price(double value) {
 }
 
 // About five round steps over the range.
-double niceStep(double range) {
-  const double raw = std::max(range, 1e-9) / 5;
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  for (double factor : {1.0, 2.0, 2.5, 5.0, 10.0}) {
-    if (factor * power >= raw) {
-      return factor * power;
-    }
-  }
-  return 10 * power;
-}
-
 QString spanName(Span span) {
   return span == Span::Day    ? QStringLiteral("日")
          : span == Span::Week ? QStringLiteral("週")
@@ -189,7 +180,7 @@ Scale scaleOf(const std::vector<Period>& periods) {
       scale.volumeHigh = std::max(scale.volumeHigh, period.candle->volume);
     }
   }
-  const double step = niceStep(scale.high - scale.low);
+  const double step = roundStep(scale.high - scale.low, 5);
   scale.low = std::floor(scale.low / step) * step;
   scale.high = std::ceil(scale.high / step) * step + (scale.high == scale.low ? step : 0);
   return scale;
@@ -197,7 +188,7 @@ Scale scaleOf(const std::vector<Period>& periods) {
 
 QString priceGrid(const Scale& scale) {
   QString svg;
-  const double step = niceStep(scale.high - scale.low);
+  const double step = roundStep(scale.high - scale.low, 5);
   for (double v = scale.low; v <= scale.high + step / 2; v += step) {
     svg += QStringLiteral(
                "<line class=\"grid\" x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\"/>"
