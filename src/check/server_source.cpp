@@ -1,6 +1,5 @@
 #include "server_source.h"
 
-#include "common/temporary_folder.h"
 #include "settings/folder_layout.h"
 
 namespace kabuka::check {
@@ -18,12 +17,8 @@ bool noAnswer(const FetchOutcome& outcome) {
 ServerMonthSource::ServerMonthSource(QString baseUrl, Pump& pump, RetryPolicy retry,
                                      FetchConfig config, std::function<bool()> stopRequested)
     : m_baseUrl(std::move(baseUrl)),
-      m_scratch(newTemporaryFolder(QStringLiteral("kabuka-server"))),
       m_pump(pump, std::move(stopRequested)),
-      // Without a folder the copy of the answers is not kept, and nothing is
-      // fetched anyway.
-      m_fetcher(m_scratch ? m_scratch->filePath(QStringLiteral("data.html")) : QString(), m_pump,
-                std::move(config)),
+      m_fetcher(QString(), m_pump, std::move(config)),
       m_retry(std::move(retry)) {}
 
 QString ServerMonthSource::monthUrl(const QString& baseUrl, int year, int month) {
@@ -31,9 +26,6 @@ QString ServerMonthSource::monthUrl(const QString& baseUrl, int year, int month)
 }
 
 MonthSource::Fetched ServerMonthSource::fetchMonth(int year, int month, const QString& localPath) {
-  if (!ready()) {
-    return Fetched{false, QStringLiteral("一時フォルダを作れません"), false};
-  }
   const FetchOutcome outcome =
       fetchWithRetries(m_fetcher, monthUrl(m_baseUrl, year, month), localPath, m_retry);
   return Fetched{outcome.stored(), outcome.stored() ? QString() : fetchFailureText(outcome),

@@ -4,16 +4,14 @@
 #include "collect/fetcher.h"
 #include "collect/retry.h"
 
-#include <QTemporaryDir>
-
 #include <functional>
-#include <memory>
 
 namespace kabuka::check {
 
 // The data server's month files, fetched, judged and retried exactly as a
-// collection fetches them; the fetched copy goes to a temporary folder, never to
-// the program folder or the database.
+// collection fetches them, into the comparison's own temporary folder, never into
+// the program folder or the database. No copy of the answers is kept: the
+// window's data.html is not the check's to overwrite.
 class ServerMonthSource : public MonthSource {
 public:
   // `baseUrl` is the server's price tree, ending in "/". Once `stopRequested`
@@ -22,8 +20,6 @@ public:
   ServerMonthSource(QString baseUrl, Pump& pump, RetryPolicy retry, FetchConfig config = {},
                     std::function<bool()> stopRequested = {});
 
-  // False when no temporary folder could be made: nothing can be fetched.
-  bool ready() const { return m_scratch != nullptr; }
   Fetched fetchMonth(int year, int month, const QString& localPath) override;
 
   static QString monthUrl(const QString& baseUrl, int year, int month);
@@ -47,7 +43,6 @@ private:
   };
 
   QString m_baseUrl;
-  std::unique_ptr<QTemporaryDir> m_scratch;  // null when none could be made
   StoppablePump m_pump;
   FileFetcher m_fetcher;
   RetryPolicy m_retry;

@@ -73,7 +73,8 @@ bool isErrorFirstField(QByteArrayView field);
 // Fetches one price file, judges it and stores it byte for byte, or rejects it.
 class FileFetcher {
 public:
-  // `scratchPath` receives a copy of every fetched content, kept for inspection.
+  // `scratchPath` receives a copy of every fetched content, kept for inspection;
+  // empty: no copy is kept.
   FileFetcher(QString scratchPath, Pump& pump, FetchConfig config = {});
 
   // On success the file at `local_path` holds exactly the fetched bytes, `message`
