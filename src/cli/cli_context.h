@@ -35,7 +35,6 @@ struct CliContext {
   QString builtInBaseUrl = QStringLiteral(KABUKA_DEFAULT_BASE_URL);
   FetchConfig fetch;  // transfer limits; progress reporting is added per run
   bool quiet = false;
-  bool verbose = false;  // a line for every request and every retry
   // The console that stands in for the window: status lines, progress, stop flag.
   ConsoleWindow& console;
   // A command's output proper (stdout); false when not all of it was written.

@@ -55,7 +55,6 @@ public:
   void info(const QString& text);     // hidden when quiet
   void detail(const QString& text);   // shown only when verbose
   void failure(const QString& text);  // always shown
-  bool verbose() const { return m_verbose; }
 
   // A signal arrived. The first asks the run to stop at its next check, as
   // "収集停止" does; a second one also abandons the transfer in hand.

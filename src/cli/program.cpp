@@ -261,7 +261,6 @@ int runCommand(const Invocation& invocation, const ProgramEnvironment& environme
       .builtInBaseUrl = environment.builtInBaseUrl,
       .fetch = {},
       .quiet = invocation.quiet,
-      .verbose = invocation.verbose,
       .console = console,
       .writeOutput = environment.writeOutput,
       .command = invocation.command,

@@ -63,7 +63,6 @@ protected:
       .builtInBaseUrl = server.origin() + QLatin1String(tools::SampleTree::kRoot),
       .fetch = {},
       .quiet = true,
-      .verbose = false,
       .console = window,
       .writeOutput =
           [this](QByteArrayView b) {
